@@ -1,0 +1,39 @@
+// Message boxes built from the string table and the small shared operations.
+#pragma once
+#include <windows.h>
+#include <stdarg.h>
+
+// GetVersion() once, into OsVersion; runs during static initialisation.
+DWORD ReadSystemVersion();
+
+int ShowMessage(HWND owner, UINT textId, const char* caption, UINT style);
+int ShowMessageArg(HWND owner, UINT formatId, const char* argument, const char* caption,
+                   UINT style);
+int ShowMessageIds(HWND owner, UINT textId, UINT captionId, UINT style);
+int ShowArchiveError(HINSTANCE module, int code); // always -1
+
+// Formats into the 128-byte status line (control 1009); cut on a whole character.
+void SetStatusText(HWND dialog, const char* format, ...);
+void SetStatusTextV(HWND dialog, const char* format, va_list args);
+
+void CenterWindow(HWND window, HWND centreOn);
+
+// Joins name to the 260-byte path buffer with one "\" between them. A join that
+// would not fit is refused: the buffer is left unchanged and FALSE is returned.
+BOOL AppendPath(char* path, const char* name);
+BOOL AppendPathN(char* path, size_t capacity, const char* name);
+
+// Argument n of the process command line (0 = program path), or null.
+// The result lives in a static buffer until the next call.
+const char* GetArgument(int n);
+// The same split over any command line (GetArgument uses it on GetCommandLineA()).
+const char* GetArgumentOf(const char* commandLine, int n);
+
+// Creates the folder, and with withParents its missing parents. Nonzero on success;
+// on failure GetLastError() tells why (ERROR_ALREADY_EXISTS: the folder exists).
+BOOL CreateFolderTree(const char* path, BOOL withParents);
+
+// Code page 932 text helpers: every scan steps over whole characters.
+const char* LastCharacter(const char* text); // null for empty text
+bool EndsWithSeparator(const char* path);    // last whole character is "\" or "/"
+void CopyText(char* target, size_t capacity, const char* source); // cut on a whole character

@@ -1,0 +1,5 @@
+#include "shell/StartUp.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    return SetupMain(instance);
+}

@@ -1,0 +1,52 @@
+#include "shell/SetupState.h"
+#include "shell/Helpers.h"
+
+#include <string.h>
+
+HINSTANCE AppInstance;
+// Read once, before the entry point runs.
+DWORD OsVersion = ReadSystemVersion();
+int NewShell;
+char SetupDir[PathCapacity];
+char WindowsDir[PathCapacity];
+const char* const ProductKeyName = "くおりん";
+char ProductKey[PathCapacity];
+char InstallDir[PathCapacity];
+int CommonMode = 1;
+int CommonAllowed = 1;
+char GroupName[PathCapacity];
+int LaunchNow;
+DWORD DdeInstance;
+HWND MainWindow;
+
+const char* const InstallCaption = "家計簿,出納簿くおりんの導入";
+const char* const RemoveCaption = "家計簿,出納簿くおりんの削除";
+
+const char* const UninstallParentKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char* const MainLinkName = "くおりん";
+const char* const HelpLinkName = "ヘルプ";
+const char* const GuideLinkName = "案内";
+const char* const HomePageLinkName = "ホームページ";
+const char* const GroupValueName = "ProgGroup";
+const char* const DocumentProgId = "QuorinPG.Document";
+const char* const DocumentDescription = "家計簿,出納簿くおりん";
+const char* const DocumentExtension = ".QRB";
+
+const char* const InstallFiles[InstallFileCount] = {
+    "QUORIN32.EXE", "QUORIN32.HLP", "QUORIN32.TXT", "QUORIN32.DLL", "QUORIN32.CNT",
+    "TIPS.TXT",     "SETUP.EXE",    "HISTORY.TXT",  "quorin.url",
+};
+
+void ResetSetupState() {
+    NewShell = 0;
+    SetupDir[0] = '\0';
+    WindowsDir[0] = '\0';
+    ProductKey[0] = '\0';
+    InstallDir[0] = '\0';
+    CommonMode = 1;
+    CommonAllowed = 1;
+    GroupName[0] = '\0';
+    LaunchNow = 0;
+    DdeInstance = 0;
+    MainWindow = nullptr;
+}

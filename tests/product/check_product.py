@@ -1,0 +1,186 @@
+#!/usr/bin/env python3
+"""Static checks of the 32-bit product: what Windows 95 and NT 4 loaders and a
+user's machine need, read straight from the PE file.
+
+usage: check_product.py SETUP.EXE STUB_SETUP.EXE
+"""
+import struct
+import sys
+
+ALLOWED_DLLS = {'KERNEL32.DLL', 'USER32.DLL', 'GDI32.DLL', 'ADVAPI32.DLL', 'SHELL32.DLL',
+                'OLE32.DLL', 'COMCTL32.DLL', 'MSVCRT.DLL'}
+
+RT_ICON, RT_DIALOG, RT_STRING, RT_RCDATA, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 6, 10, 14, 16, 24
+
+
+class PE:
+    def __init__(self, path):
+        self.data = open(path, 'rb').read()
+        d = self.data
+        self.pe = struct.unpack_from('<I', d, 0x3C)[0]
+        assert d[self.pe:self.pe + 4] == b'PE\0\0', 'no PE signature'
+        self.machine, self.nsections = struct.unpack_from('<HH', d, self.pe + 4)
+        self.opt_size = struct.unpack_from('<H', d, self.pe + 20)[0]
+        self.characteristics = struct.unpack_from('<H', d, self.pe + 22)[0]
+        self.opt = self.pe + 24
+        self.magic = struct.unpack_from('<H', d, self.opt)[0]
+        self.subsystem_version = struct.unpack_from('<HH', d, self.opt + 48)
+        self.os_version = struct.unpack_from('<HH', d, self.opt + 40)
+        self.subsystem = struct.unpack_from('<H', d, self.opt + 68)[0]
+        dirs = self.opt + (96 if self.magic == 0x10B else 112)
+        self.dirs = [struct.unpack_from('<II', d, dirs + 8 * i) for i in range(16)]
+        sec = self.opt + self.opt_size
+        self.sections = []
+        for i in range(self.nsections):
+            name, vsize, va, rsize, raw = struct.unpack_from('<8sIIII', d, sec + 40 * i)
+            self.sections.append((name.rstrip(b'\0').decode(), va, max(vsize, rsize), raw))
+
+    def off(self, rva):
+        for _, va, size, raw in self.sections:
+            if va <= rva < va + size:
+                return rva - va + raw
+        raise ValueError('rva %x outside sections' % rva)
+
+    def cstr(self, rva):
+        o = self.off(rva)
+        return self.data[o:self.data.index(b'\0', o)].decode('latin-1')
+
+    def imports(self):
+        rva, _ = self.dirs[1]
+        names, o = [], self.off(rva)
+        while True:
+            ilt, _, _, name, iat = struct.unpack_from('<IIIII', self.data, o)
+            if name == 0:
+                return names
+            names.append(self.cstr(name))
+            o += 20
+
+    def resources(self):
+        """{type: {name: [(lang, bytes)]}}; names are ints or upper-case strings."""
+        base_rva, _ = self.dirs[2]
+        base = self.off(base_rva)
+        d = self.data
+
+        def entries(o):
+            named, ids = struct.unpack_from('<HH', d, o + 12)
+            for i in range(named + ids):
+                name, target = struct.unpack_from('<II', d, o + 16 + 8 * i)
+                if name & 0x80000000:
+                    so = base + (name & 0x7FFFFFFF)
+                    n = struct.unpack_from('<H', d, so)[0]
+                    key = d[so + 2:so + 2 + 2 * n].decode('utf-16-le')
+                else:
+                    key = name
+                yield key, target
+
+        out = {}
+        for rtype, t in entries(base):
+            for rname, n in entries(base + (t & 0x7FFFFFFF)):
+                for lang, leaf in entries(base + (n & 0x7FFFFFFF)):
+                    drva, size = struct.unpack_from('<II', d, base + leaf)
+                    o = self.off(drva)
+                    out.setdefault(rtype, {}).setdefault(rname, []).append((lang, d[o:o + size]))
+        return out
+
+
+def strings_of(res):
+    table = {}
+    for block, items in res.get(RT_STRING, {}).items():
+        for _, data in items:
+            o = 0
+            for i in range(16):
+                n = struct.unpack_from('<H', data, o)[0]
+                o += 2
+                if n:
+                    table[(block - 1) * 16 + i] = data[o:o + 2 * n].decode('utf-16-le')
+                o += 2 * n
+    return table
+
+
+EXPECTED_STRINGS = {
+    1: "インストール先のフォルダ(ディレクトリ)を指定して\n<次へ>ボタンをクリックしてください。",
+    2: "プログラムグループ名を指定して<次へ>ボタンをクリックしてください。",
+    3: "セットアップは完了しました。",
+    4: "セットアップ先を選択してください。",
+    5: "（特に変更する必要はありません）",
+    6: "いくつかのファイルが削除できませんでした。",
+    7: "ソフトの削除は完了しました。",
+    8: "<中止>ボタンをクリックして終了できます。",
+    9: "動作している「くおりん」があるために実行できません。\n\nくおりんを終了させてから継続しますか？)",
+    10: "今までWindows3.1版を利用した可能性があります。\n\n\"環境を引き継ぎますか？\n",
+    11: "\"くおりんの環境の一部を初期化しました。\n\"",
+    12: "プログラムグループを作成できませんでした。\n他に動作していたソフトが原因と考えられます。\nWindowsを再起動した後でやり直してください。",
+    13: "ファイルを削除できません。",
+    14: "今まで体験版を利用した可能性があります。\n\n体験版のデータをインストール先フォルダにコピーしますか？\n",
+    15: "ファイル: %s をコピーできません！",
+    16: "本当に削除しますか？",
+    17: "アプリケーションの削除確認",
+    18: "くおりん修復ツール",
+    3000: " ", 3001: "キャンセルされました", 3002: "書庫が見つかりません", 3003: "未知の形式",
+    3004: "ファイルが壊れています", 3005: "メモリーが足りません", 3006: "メモリーエラー",
+    3007: "読込みエラー", 3008: "書き込みエラー", 3009: "内部エラー",
+}
+
+passed, failed = 0, 0
+
+
+def check(name, ok, detail=''):
+    global passed, failed
+    if ok:
+        passed += 1
+        print('PASS', name)
+    else:
+        failed += 1
+        print('FAIL', name, detail)
+
+
+def check_image(label, path, want_payload):
+    pe = PE(path)
+    check(label + ': i386 machine', pe.machine == 0x14C, hex(pe.machine))
+    check(label + ': PE32 (not PE32+)', pe.magic == 0x10B, hex(pe.magic))
+    check(label + ': GUI subsystem', pe.subsystem == 2, pe.subsystem)
+    check(label + ': subsystem version 4.0', pe.subsystem_version == (4, 0), pe.subsystem_version)
+    check(label + ': stripped (no COFF symbols)', struct.unpack_from('<I', pe.data, pe.pe + 12)[0] == 0)
+    dlls = [n.upper() for n in pe.imports()]
+    check(label + ': imports only system DLLs', set(dlls) <= ALLOWED_DLLS and dlls,
+          'imports: %s' % dlls)
+    res = pe.resources()
+    check(label + ': DLG_MASTER dialog', 'DLG_MASTER' in res.get(RT_DIALOG, {}), list(res.get(RT_DIALOG, {})))
+    dialogs = res.get(RT_DIALOG, {}).get('DLG_MASTER', [])
+    check(label + ': DLG_MASTER in Japanese', [lang for lang, _ in dialogs] == [0x411], dialogs and dialogs[0][0])
+    icons = res.get(RT_GROUP_ICON, {})
+    check(label + ': icon groups SETUP_ICON and UNSET_ICON', {'SETUP_ICON', 'UNSET_ICON'} <= set(icons), list(icons))
+    table = strings_of(res)
+    for sid, text in EXPECTED_STRINGS.items():
+        check('%s: string %d' % (label, sid), table.get(sid) == text, repr(table.get(sid)))
+    check(label + ': no other strings', set(table) == set(EXPECTED_STRINGS), sorted(set(table) - set(EXPECTED_STRINGS)))
+    manifests = res.get(RT_MANIFEST, {}).get(1, [])
+    text = manifests[0][1].decode('utf-8') if manifests else ''
+    for needle in ('name="Brastelo.quorin.setup"', 'version="1.0.0.0"', 'processorArchitecture="x86"',
+                   '<description>quorin Application Setup</description>',
+                   'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'):
+        check(label + ': manifest has ' + needle, needle in text, text[:200])
+    version = res.get(RT_VERSION, {}).get(1, [])
+    check(label + ': version record', bool(version) and 'quorin Application Setup'.encode('utf-16-le') in version[0][1])
+    payload = res.get(RT_RCDATA, {}).get(19, [])
+    if want_payload:
+        check(label + ': carries RCDATA 19', len(payload) == 1)
+        if payload:
+            data = payload[0][1]
+            check(label + ': RCDATA 19 starts with a level-2 -lh5- or -lh0- header',
+                  data[2:7] in (b'-lh5-', b'-lh0-') and data[20] == 2, data[:24])
+    else:
+        check(label + ': carries no RCDATA 19 (copy mode)', not payload)
+    return pe
+
+
+def main():
+    full, stub = sys.argv[1], sys.argv[2]
+    check_image('SETUP.EXE', full, True)
+    check_image('stub SETUP.EXE', stub, False)
+    print('%d passed, %d failed' % (passed, failed))
+    sys.exit(1 if failed else 0)
+
+
+if __name__ == '__main__':
+    main()
