@@ -158,7 +158,7 @@ def check_image(label, path, want_payload):
     text = manifests[0][1].decode('utf-8') if manifests else ''
     for needle in ('name="Brastelo.quorin.setup"', 'version="1.0.0.0"', 'processorArchitecture="x86"',
                    '<description>quorin Application Setup</description>',
-                   'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'):
+                   'name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="*"'):
         check(label + ': manifest has ' + needle, needle in text, text[:200])
     version = res.get(RT_VERSION, {}).get(1, [])
     check(label + ': version record', bool(version) and 'quorin Application Setup'.encode('utf-16-le') in version[0][1])

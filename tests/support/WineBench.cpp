@@ -22,6 +22,8 @@ std::string WindowsDirectory() {
     return buffer;
 }
 
+std::string ReadOnlyDrive() { return "R:"; }
+
 static std::atomic<unsigned> folderCounter{0};
 
 TempFolder::TempFolder(const std::string& hint) {

@@ -18,6 +18,10 @@ std::string SetupExe();                      // the full SETUP.EXE (with resourc
 std::string StubSetupExe();                  // the copy-mode SETUP.EXE (no resource 19)
 std::string SampleAppDir();                  // the sample application's files
 std::string WindowsDirectory();
+// "R:": a drive whose folders exist but can never be written (tools/wine-prefix links it
+// to a kernel filesystem, since root is refused no write elsewhere). R:\mm exists;
+// creating anything in R:\ fails with ERROR_ACCESS_DENIED.
+std::string ReadOnlyDrive();
 
 // A fresh, empty folder under C:\bench, removed with everything in it afterwards.
 class TempFolder {
