@@ -1,0 +1,194 @@
+// The whole life of an installation, as a user lives it: install with the wizard,
+// start the application from the finish page, run setup again while it runs,
+// uninstall through the command of the uninstall entry, and check what is left.
+#include <gtest/gtest.h>
+
+#include "WineBench.h"
+
+#include <string>
+
+namespace {
+
+const char* const kProductKey = "SOFTWARE\\Brastelo\\くおりん";
+const char* const kEntryKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\くおりん";
+const char* const kShellFolders = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+struct LifeCase {
+    const char* family;
+    bool allUsers; // the wizard's box on the NT family
+    bool programManager;
+    HKEY entryRoot; // where the uninstall entry must be (null: none is written)
+    const char* uninstallSwitch;
+};
+
+std::string ShellFolder(bool common, const char* perUser, const char* allUsers) {
+    bench::RegValue value = bench::ReadRegValue(common ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                                                kShellFolders, common ? allUsers : perUser);
+    return value.exists ? std::string(value.data.c_str()) : std::string();
+}
+
+HWND WaitForDialog(const bench::Process& process, const char* caption) {
+    return bench::WaitForWindow(
+        process.id(),
+        [&](HWND window) {
+            return bench::ClassName(window) == "#32770" && !bench::IsMessageBox(window) &&
+                   bench::WindowText(window) == caption;
+        },
+        30000, process.handle());
+}
+
+bool WaitForText(HWND dialog, int id, const std::string& text, const bench::Process& process) {
+    return bench::WaitUntil([&] { return bench::Control(dialog, id).text == text; }, 30000,
+                            process.handle());
+}
+
+class LifeCycle : public testing::TestWithParam<LifeCase> {
+protected:
+    void SetUp() override {
+        bench::CloseWindowsOfClass("QuorinMainFrame");
+        bench::DeleteRegTree(HKEY_CURRENT_USER, kProductKey);
+        bench::DeleteRegTree(HKEY_LOCAL_MACHINE, kEntryKey);
+        bench::DeleteRegTree(HKEY_CURRENT_USER, kEntryKey);
+        bench::DeleteRegTree(HKEY_CLASSES_ROOT, ".QRB");
+        bench::DeleteRegTree(HKEY_CLASSES_ROOT, "QuorinPG.Document");
+        DeleteFileA((bench::WindowsDirectory() + "\\QUORIN.INI").c_str());
+        bench::SetWindowsFamily("SETUP.EXE", GetParam().family);
+        bench::SetWindowsFamily("setup.exe", GetParam().family);
+    }
+    void TearDown() override {
+        bench::CloseWindowsOfClass("QuorinMainFrame");
+        bench::SetWindowsFamily("SETUP.EXE", "");
+        bench::SetWindowsFamily("setup.exe", "");
+    }
+};
+
+TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey) {
+    const LifeCase& c = GetParam();
+    bench::TempFolder work("life");
+    const std::string installDir = work / "家計簿くおりん";
+    const std::string group = std::string("くおりん ") + c.family;
+
+    // Program Manager serves its DDE conversation while the group is made.
+    std::unique_ptr<bench::Process> progman;
+    if (c.programManager) {
+        progman.reset(new bench::Process("\"" + bench::BuildFile("tests\\support\\progman-peer.exe") + "\""));
+        ASSERT_TRUE(progman->started());
+        Sleep(500);
+    }
+
+    // ---- Install with the wizard.
+    {
+        bench::Process setup("\"" + bench::SetupExe() + "\"", work.path());
+        ASSERT_TRUE(setup.started());
+        HWND wizard = WaitForDialog(setup, "家計簿,出納簿くおりんの導入");
+        ASSERT_NE(wizard, nullptr) << "the wizard did not open";
+        ASSERT_TRUE(WaitForText(wizard, 1001, "ｲﾝｽﾄｰﾙ先", setup));
+        bench::SetControlText(wizard, 1000, installDir);
+        bench::Click(wizard, 1);
+        ASSERT_TRUE(WaitForText(wizard, 1001, "ｸﾞﾙｰﾌﾟ名", setup)) << "no group page";
+        bench::SetControlText(wizard, 1000, group);
+        if (!c.programManager && std::string(c.family) != "win95") {
+            SendMessageA(GetDlgItem(wizard, 1011), BM_SETCHECK, c.allUsers ? BST_CHECKED : BST_UNCHECKED, 0);
+        }
+        bench::Click(wizard, 1);
+        ASSERT_TRUE(WaitForText(wizard, 1, "完了", setup)) << "no finish page";
+        EXPECT_EQ(bench::Control(wizard, 1011).check, BST_CHECKED);
+        bench::Click(wizard, 1);
+        EXPECT_EQ(setup.Wait(30000), 0u);
+    }
+    for (const char* name : {"QUORIN32.EXE", "QUORIN32.HLP", "QUORIN32.TXT", "QUORIN32.DLL",
+                             "QUORIN32.CNT", "TIPS.TXT", "SETUP.EXE", "HISTORY.TXT", "quorin.url"}) {
+        EXPECT_TRUE(bench::FileExists(installDir + "\\" + name)) << name;
+    }
+
+    // ---- The finish page started the application from the install folder.
+    HWND app = nullptr;
+    ASSERT_TRUE(bench::WaitUntil([&] { return (app = FindWindowA("QuorinMainFrame", nullptr)) != nullptr; }, 30000));
+    EXPECT_EQ(bench::WindowText(app), "くおりん");
+
+    // ---- Setup again while it runs: the guard asks; OK closes it and setup goes on.
+    {
+        bench::Process again("\"" + bench::SetupExe() + "\"", work.path());
+        HWND box = bench::WaitForMessageBox(again.id(), 30000, again.handle());
+        ASSERT_NE(box, nullptr) << "the guard did not ask";
+        bench::BoxRecord record = bench::ReadMessageBox(box);
+        EXPECT_EQ(record.caption, "くおりん");
+        EXPECT_EQ(record.text.substr(0, 12), "動作している");
+        bench::AnswerMessageBox(box, IDOK);
+        HWND wizard = WaitForDialog(again, "家計簿,出納簿くおりんの導入");
+        ASSERT_NE(wizard, nullptr) << "setup did not go on after the application closed";
+        EXPECT_EQ(FindWindowA("QuorinMainFrame", nullptr), nullptr);
+        bench::Click(wizard, 2);
+        EXPECT_EQ(again.Wait(30000), 0u);
+    }
+
+    // A document of the user's, which the uninstall must keep.
+    bench::WriteFileBytes(installDir + "\\MYDATA.QRB", "user data");
+
+    // ---- Uninstall as the list of installed programs would.
+    std::string command;
+    if (c.entryRoot) {
+        bench::RegValue entry = bench::ReadRegValue(c.entryRoot, kEntryKey, "UninstallString");
+        ASSERT_TRUE(entry.exists) << "no uninstall entry";
+        command = entry.data.c_str();
+        EXPECT_EQ(command, installDir + "\\setup.exe " + c.uninstallSwitch);
+        HKEY other = c.entryRoot == HKEY_LOCAL_MACHINE ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+        EXPECT_FALSE(bench::RegKeyExists(other, kEntryKey));
+    } else {
+        EXPECT_FALSE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, kEntryKey));
+        EXPECT_FALSE(bench::RegKeyExists(HKEY_CURRENT_USER, kEntryKey));
+        command = installDir + "\\setup.exe " + c.uninstallSwitch; // the Program Manager shell has no list
+    }
+    {
+        bench::Process uninstall(command, work.path());
+        ASSERT_TRUE(uninstall.started()) << command;
+        HWND dialog = WaitForDialog(uninstall, "家計簿,出納簿くおりんの削除");
+        ASSERT_NE(dialog, nullptr) << "the uninstall dialog did not open";
+        EXPECT_EQ(bench::Control(dialog, 1).text, "実行");
+        bench::Click(dialog, 1);
+        HWND box = bench::WaitForMessageBox(uninstall.id(), 30000, uninstall.handle());
+        ASSERT_NE(box, nullptr) << "no confirmation";
+        EXPECT_EQ(bench::ReadMessageBox(box).caption, "アプリケーションの削除確認");
+        bench::AnswerMessageBox(box, IDYES);
+        ASSERT_TRUE(WaitForText(dialog, 1, "終了", uninstall));
+        EXPECT_EQ(bench::Control(dialog, 1005).text, "ソフトの削除は完了しました。");
+        bench::Click(dialog, 1);
+        EXPECT_EQ(uninstall.Wait(30000), 0u);
+    }
+    // The batch deletes the program once the process has ended.
+    EXPECT_TRUE(bench::WaitUntil([&] { return !bench::FileExists(installDir + "\\setup.exe"); }, 60000))
+        << "setup.exe is still there";
+    EXPECT_TRUE(bench::WaitUntil([&] { return !bench::FileExists("C:\\DelMV.bat"); }, 30000))
+        << "the batch did not delete itself";
+    EXPECT_EQ(bench::ListFolder(installDir), std::vector<std::string>{"MYDATA.QRB"});
+
+    // Nothing else of the installation is left.
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, kEntryKey));
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_CURRENT_USER, kEntryKey));
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_CLASSES_ROOT, ".QRB"));
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_CLASSES_ROOT, "QuorinPG.Document"));
+    if (!c.programManager) {
+        bool common = c.allUsers && std::string(c.family) != "win95";
+        std::string programs = ShellFolder(common, "Programs", "Common Programs");
+        std::string desktop = ShellFolder(common, "Desktop", "Common Desktop");
+        ASSERT_FALSE(programs.empty());
+        EXPECT_FALSE(bench::FolderExists(programs + "\\" + group));
+        EXPECT_FALSE(bench::FileExists(desktop + "\\くおりん.lnk"));
+    }
+    // The product key and its two values stay.
+    EXPECT_EQ(bench::ReadRegValue(HKEY_CURRENT_USER, kProductKey, "InstallLocation").data,
+              installDir + std::string(1, '\0'));
+    EXPECT_TRUE(bench::ReadRegValue(HKEY_CURRENT_USER, kProductKey, "CommonMode").exists);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Families, LifeCycle,
+    testing::Values(LifeCase{"win10", true, false, HKEY_LOCAL_MACHINE, "/r"},
+                    LifeCase{"win10", false, false, HKEY_CURRENT_USER, "/R"},
+                    LifeCase{"win95", false, false, HKEY_LOCAL_MACHINE, "/r"},
+                    LifeCase{"nt351", true, true, nullptr, "/r"}),
+    [](const testing::TestParamInfo<LifeCase>& info) {
+        return std::string(info.param.family) + (info.param.allUsers ? "_AllUsers" : "_CurrentUser");
+    });
+
+} // namespace
