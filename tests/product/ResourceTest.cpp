@@ -140,11 +140,18 @@ TEST_F(SetupImage, DlgMasterOpensWithTheTemplateControlsInOrder) {
                 EXPECT_EQ(childStyle & c.styleBits & 0xFFFF, LONG_PTR(c.styleBits & 0xFFFF));
             }
         }
-        EXPECT_EQ(childStyle & (c.styleBits & 0xFFFF0000), LONG_PTR(c.styleBits & 0xFFFF0000));
+        DWORD windowBits = c.styleBits & 0xFFFF0000 & ~DWORD(WS_BORDER);
+        EXPECT_EQ(childStyle & windowBits, LONG_PTR(windowBits));
+        if (c.styleBits & WS_BORDER) { // the dialog manager may turn a border into a 3-D edge
+            EXPECT_TRUE((childStyle & WS_BORDER) ||
+                        (GetWindowLongPtrA(child, GWL_EXSTYLE) & WS_EX_CLIENTEDGE));
+        }
         EXPECT_EQ((childStyle & WS_VISIBLE) != 0, c.visible);
-        RECT expected = {c.units.left, c.units.top, c.units.left + c.units.right,
-                         c.units.top + c.units.bottom};
+        // The dialog manager converts position and size separately.
+        RECT expected = c.units;
         MapDialogRect(dialog, &expected);
+        expected.right += expected.left;
+        expected.bottom += expected.top;
         RECT actual;
         GetWindowRect(child, &actual);
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&actual), 2);
