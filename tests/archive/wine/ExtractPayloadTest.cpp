@@ -1,0 +1,93 @@
+// ExtractPayload on the real program image: the 64-bit SETUP.EXE's own resource 19.
+#include <gtest/gtest.h>
+
+#include "ExtractPayload.h"
+#include "WineBench.h"
+
+#include <string>
+
+namespace {
+
+// The build stamps every payload member with this time (tools/make-payload.sh).
+const long long kPayloadTime = 1796115600; // 2026-12-01 09:00:00 UTC
+
+const char* const kMembers[] = {"QUORIN32.EXE", "QUORIN32.HLP", "SETUP.EXE",    "QUORIN32.DLL", "QUORIN32.TXT",
+                                "TIPS.TXT",     "HISTORY.TXT",  "QUORIN32.CNT", "quorin.url"};
+
+std::string SourceOf(const std::string& name) {
+    return name == "SETUP.EXE" ? bench::StubSetupExe() : bench::SampleAppDir() + "\\" + name;
+}
+
+long long ModifiedUnixTime(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+        return -1;
+    }
+    ULARGE_INTEGER t;
+    t.LowPart = data.ftLastWriteTime.dwLowDateTime;
+    t.HighPart = data.ftLastWriteTime.dwHighDateTime;
+    return static_cast<long long>(t.QuadPart / 10000000ULL) - 11644473600LL;
+}
+
+class ExtractPayloadOfSetup : public testing::Test {
+protected:
+    void SetUp() override {
+        module_ = LoadLibraryExA(bench::SetupExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module_, nullptr) << bench::SetupExe();
+    }
+    void TearDown() override { FreeLibrary(module_); }
+    HMODULE module_ = nullptr;
+};
+
+TEST_F(ExtractPayloadOfSetup, WritesTheNineFilesByteForByteWithTheirTimeStamps) {
+    bench::TempFolder folder("payload");
+    ASSERT_EQ(ExtractPayload(module_, folder.path().c_str()), 0);
+    std::vector<std::string> expected(std::begin(kMembers), std::end(kMembers));
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(bench::ListFolder(folder.path()), expected);
+    for (const char* name : kMembers) {
+        SCOPED_TRACE(name);
+        std::string source = bench::ReadFileBytes(SourceOf(name));
+        ASSERT_FALSE(source.empty());
+        std::string written = bench::ReadFileBytes(folder / name);
+        EXPECT_EQ(written.size(), source.size());
+        EXPECT_TRUE(written == source) << "contents differ";
+        EXPECT_EQ(ModifiedUnixTime(folder / name), kPayloadTime);
+        EXPECT_EQ(GetFileAttributesA((folder / name).c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    }
+}
+
+TEST_F(ExtractPayloadOfSetup, AFolderWithATrailingBackslashGetsNoSecondOne) {
+    bench::TempFolder folder("payload");
+    ASSERT_EQ(ExtractPayload(module_, (folder.path() + "\\").c_str()), 0);
+    EXPECT_TRUE(bench::FileExists(folder / "QUORIN32.EXE"));
+    EXPECT_EQ(bench::ListFolder(folder.path()).size(), 9u);
+}
+
+TEST_F(ExtractPayloadOfSetup, ReplacesAReadOnlyFileOfTheSameName) {
+    bench::TempFolder folder("payload");
+    bench::WriteFileBytes(folder / "TIPS.TXT", "an old, read-only copy");
+    ASSERT_TRUE(SetFileAttributesA((folder / "TIPS.TXT").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_EQ(ExtractPayload(module_, folder.path().c_str()), 0);
+    // (Wine running as root lets the first create through, so the attribute itself may stay.)
+    EXPECT_TRUE(bench::ReadFileBytes(folder / "TIPS.TXT") == bench::ReadFileBytes(SourceOf("TIPS.TXT")));
+    EXPECT_EQ(ModifiedUnixTime(folder / "TIPS.TXT"), kPayloadTime);
+}
+
+TEST_F(ExtractPayloadOfSetup, AFolderThatCannotBeWrittenGivesWriteError) {
+    std::string folder = bench::ReadOnlyDrive() + "\\mm";
+    ASSERT_TRUE(bench::FolderExists(folder));
+    EXPECT_EQ(ExtractPayload(module_, folder.c_str()), 8);
+    EXPECT_FALSE(bench::FileExists(folder + "\\QUORIN32.EXE"));
+}
+
+TEST(ExtractPayloadOfStub, AProgramWithoutResource19GivesArchiveNotFound) {
+    HMODULE stub = LoadLibraryExA(bench::StubSetupExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(stub, nullptr);
+    bench::TempFolder folder("payload");
+    EXPECT_EQ(ExtractPayload(stub, folder.path().c_str()), 2);
+    EXPECT_TRUE(bench::ListFolder(folder.path()).empty());
+    FreeLibrary(stub);
+}
+
+} // namespace
