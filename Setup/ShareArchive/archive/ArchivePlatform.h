@@ -1,0 +1,42 @@
+// The few platform services the archive module needs: output files, their
+// attributes and times, and the decoder's window memory. Win32 and POSIX
+// implementations share this interface; everything above it is common code.
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+typedef intptr_t ArchiveFile;
+// Not a file: output is checked but not written (archive test mode).
+const ArchiveFile kNoArchiveFile = -1;
+
+// Creates path as a new, empty file with normal attributes, replacing an
+// existing file (_lcreat with attribute 0). kNoArchiveFile on failure.
+ArchiveFile ArchiveCreateFile(const char* path);
+void ArchiveCloseFile(ArchiveFile file);
+// Whole-buffer write of the decoder's window (_hwrite); false unless every
+// byte was written.
+bool ArchiveWriteWindow(ArchiveFile file, const unsigned char* data, size_t count);
+// Write of the stored-copy buffer (_lwrite); false unless every byte was written.
+bool ArchiveWriteBuffer(ArchiveFile file, const unsigned char* data, size_t count);
+// Makes an existing file writable again before a second create attempt.
+void ArchiveClearAttributes(const char* path);
+void ArchiveDeleteFile(const char* path);
+// Access and modification time, seconds since 1970-01-01 UTC.
+void ArchiveSetFileTime(const char* path, uint32_t timeStamp);
+
+// Moveable, zero-initialised memory, locked for the decoder's window.
+struct ArchiveMemory {
+    void* handle;
+    unsigned char* data;
+};
+// 0, kArchiveNoMemory (cannot allocate) or kArchiveMemoryError (cannot lock).
+int ArchiveAllocateWindow(ArchiveMemory& memory, size_t count);
+void ArchiveFreeWindow(ArchiveMemory& memory);
+
+// Turns the member part of a target path (directory + name, "\" separators)
+// into the platform's form. False when the platform cannot name such a file;
+// the caller then treats the file as not creatable.
+bool ArchiveAdaptMemberPath(char* path);
+
+// The separator appended to the destination folder.
+extern const char kArchivePathSeparator;

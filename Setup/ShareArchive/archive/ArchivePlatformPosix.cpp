@@ -1,0 +1,109 @@
+// POSIX platform layer for the host tool, the tests and the fuzzer. It mirrors
+// what the Win32 calls do on Windows where the result is visible: a read-only
+// file cannot be re-created until its attributes are cleared, and names that
+// Windows cannot hold cannot be created.
+#include "ArchivePlatform.h"
+#include "ArchivePlatformTestHooks.h"
+#include "ArchiveResult.h"
+#include "Cp932.h"
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+const char kArchivePathSeparator = '/';
+
+ArchivePlatformFaults ArchiveFaults = {0, 0, -1};
+
+ArchiveFile ArchiveCreateFile(const char* path) {
+    struct stat info;
+    if (stat(path, &info) == 0 && S_ISREG(info.st_mode) && !(info.st_mode & S_IWUSR))
+        return kNoArchiveFile; // the read-only attribute refuses _lcreat
+    int file = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    return file < 0 ? kNoArchiveFile : static_cast<ArchiveFile>(file);
+}
+
+void ArchiveCloseFile(ArchiveFile file) { close(static_cast<int>(file)); }
+
+static bool WriteAll(ArchiveFile file, const unsigned char* data, size_t count) {
+    size_t allowed = count;
+    if (ArchiveFaults.writeBudget >= 0) {
+        if (static_cast<unsigned long long>(ArchiveFaults.writeBudget) < count)
+            allowed = static_cast<size_t>(ArchiveFaults.writeBudget);
+        ArchiveFaults.writeBudget -= static_cast<long long>(allowed);
+    }
+    size_t done = 0;
+    while (done < allowed) {
+        ssize_t n = write(static_cast<int>(file), data + done, allowed - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return done == count;
+}
+
+bool ArchiveWriteWindow(ArchiveFile file, const unsigned char* data, size_t count) {
+    return WriteAll(file, data, count);
+}
+
+bool ArchiveWriteBuffer(ArchiveFile file, const unsigned char* data, size_t count) {
+    return WriteAll(file, data, count);
+}
+
+void ArchiveClearAttributes(const char* path) {
+    struct stat info;
+    if (stat(path, &info) == 0 && S_ISREG(info.st_mode))
+        chmod(path, (info.st_mode & 07777) | S_IWUSR);
+}
+
+void ArchiveDeleteFile(const char* path) { unlink(path); }
+
+void ArchiveSetFileTime(const char* path, uint32_t timeStamp) {
+    struct utimbuf times;
+    times.actime = static_cast<time_t>(timeStamp);
+    times.modtime = static_cast<time_t>(timeStamp);
+    utime(path, &times);
+}
+
+int ArchiveAllocateWindow(ArchiveMemory& memory, size_t count) {
+    memory.handle = nullptr;
+    memory.data = nullptr;
+    if (ArchiveFaults.failWindowAllocations > 0) {
+        --ArchiveFaults.failWindowAllocations;
+        return kArchiveNoMemory;
+    }
+    memory.handle = calloc(1, count);
+    if (!memory.handle)
+        return kArchiveNoMemory;
+    if (ArchiveFaults.failWindowLocks > 0) {
+        --ArchiveFaults.failWindowLocks;
+        free(memory.handle);
+        memory.handle = nullptr;
+        return kArchiveMemoryError;
+    }
+    memory.data = static_cast<unsigned char*>(memory.handle);
+    return kArchiveOk;
+}
+
+void ArchiveFreeWindow(ArchiveMemory& memory) {
+    free(memory.handle);
+    memory.handle = nullptr;
+    memory.data = nullptr;
+}
+
+bool ArchiveAdaptMemberPath(char* path) {
+    for (char* p = path; *p; p = Cp932Next(p)) {
+        if (Cp932IsLeadByte(*p))
+            continue;
+        if (*p == '\\')
+            *p = '/';
+        else if (strchr("<>:\"|?*", *p))
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,65 @@
+// Win32 platform layer: the classic file calls, global memory, runtime unlink/utime.
+#include "ArchivePlatform.h"
+#include "ArchiveResult.h"
+#include <windows.h>
+#include <io.h>
+#include <stdio.h>
+#include <sys/types.h>
+#include <sys/utime.h>
+
+const char kArchivePathSeparator = '\\';
+
+static HFILE ToHfile(ArchiveFile file) { return static_cast<HFILE>(file); }
+
+ArchiveFile ArchiveCreateFile(const char* path) {
+    HFILE file = _lcreat(path, 0);
+    return file == HFILE_ERROR ? kNoArchiveFile : static_cast<ArchiveFile>(file);
+}
+
+void ArchiveCloseFile(ArchiveFile file) { _lclose(ToHfile(file)); }
+
+bool ArchiveWriteWindow(ArchiveFile file, const unsigned char* data, size_t count) {
+    long written = _hwrite(ToHfile(file), reinterpret_cast<LPCCH>(data), static_cast<long>(count));
+    return written == static_cast<long>(count);
+}
+
+bool ArchiveWriteBuffer(ArchiveFile file, const unsigned char* data, size_t count) {
+    UINT written = _lwrite(ToHfile(file), reinterpret_cast<LPCCH>(data), static_cast<UINT>(count));
+    return written == static_cast<UINT>(count);
+}
+
+void ArchiveClearAttributes(const char* path) { SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL); }
+
+void ArchiveDeleteFile(const char* path) { unlink(path); }
+
+void ArchiveSetFileTime(const char* path, uint32_t timeStamp) {
+    struct utimbuf times;
+    times.actime = static_cast<time_t>(timeStamp);
+    times.modtime = static_cast<time_t>(timeStamp);
+    utime(path, &times);
+}
+
+int ArchiveAllocateWindow(ArchiveMemory& memory, size_t count) {
+    memory.data = nullptr;
+    memory.handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, count);
+    if (!memory.handle)
+        return kArchiveNoMemory;
+    memory.data = static_cast<unsigned char*>(GlobalLock(static_cast<HGLOBAL>(memory.handle)));
+    if (!memory.data) {
+        GlobalFree(static_cast<HGLOBAL>(memory.handle));
+        memory.handle = nullptr;
+        return kArchiveMemoryError;
+    }
+    return kArchiveOk;
+}
+
+void ArchiveFreeWindow(ArchiveMemory& memory) {
+    if (!memory.handle)
+        return;
+    GlobalUnlock(static_cast<HGLOBAL>(memory.handle));
+    GlobalFree(static_cast<HGLOBAL>(memory.handle));
+    memory.handle = nullptr;
+    memory.data = nullptr;
+}
+
+bool ArchiveAdaptMemberPath(char*) { return true; }

@@ -1,0 +1,502 @@
+#include "LhaDecoder.h"
+#include "ArchiveResult.h"
+#include "ArchiveStream.h"
+#include "Crc16.h"
+#include <string.h>
+
+namespace {
+
+const int kCorrupt = kArchiveCorrupt;
+
+inline uint64_t LoadBigEndian64(const unsigned char* p) {
+    uint64_t value;
+    memcpy(&value, p, sizeof value);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    value = __builtin_bswap64(value);
+#endif
+    return value;
+}
+
+// Tops the buffer up to at least 56 bits (64 of them zero fill past the input).
+inline void Refill(LhaBitReader& r) {
+    if (r.end - r.next >= 8) {
+        // Bits below bitCount receive the same input again: OR keeps them.
+        r.bitBuffer |= LoadBigEndian64(r.next) >> r.bitCount;
+        r.next += (63 - r.bitCount) >> 3;
+        r.bitCount |= 56;
+        return;
+    }
+    while (r.bitCount <= 56 && r.next < r.end) {
+        r.bitBuffer |= static_cast<uint64_t>(*r.next++) << (56 - r.bitCount);
+        r.bitCount += 8;
+    }
+    if (r.next == r.end)
+        r.bitCount = 64;
+}
+
+inline unsigned Peek(const LhaBitReader& r, int count) {
+    return count == 0 ? 0 : static_cast<unsigned>(r.bitBuffer >> (64 - count));
+}
+
+// One consumption step. The input is not limited to the member: bits are taken
+// as long as the stream has bytes. Consuming a bit past its end means the data
+// is cut off or corrupt; the zero fill merely in view (the 16-bit look-ahead)
+// harms nothing, so a member whose last code ends in the last byte is sound.
+inline void Take(LhaBitReader& r, int count) {
+    r.slack -= count;
+    r.exhausted |= r.slack < 0;
+    r.bitBuffer <<= count;
+    r.bitCount -= count;
+}
+
+// Symbol code: a 12-bit table, and a tree for the few longer codes. -1 when the
+// tables lead nowhere, which only damaged data does.
+inline int ReadSymbolCode(LhaBitReader& r, const uint16_t* table, const uint8_t* lengths,
+                          const uint16_t* left, const uint16_t* right) {
+    unsigned j = table[r.bitBuffer >> (64 - LhaDecoder::kSymbolTableBits)];
+    if (j < LhaDecoder::kSymbols) {
+        Take(r, lengths[j]);
+        return static_cast<int>(j);
+    }
+    uint64_t path = r.bitBuffer << LhaDecoder::kSymbolTableBits;
+    for (int step = 0; j >= LhaDecoder::kSymbols; ++step) {
+        if (step == LhaDecoder::kLongestCode - LhaDecoder::kSymbolTableBits ||
+            j >= LhaDecoder::kNodes)
+            return -1;
+        j = (path >> 63) ? right[j] : left[j];
+        path <<= 1;
+    }
+    int length = lengths[j];
+    if (length < LhaDecoder::kSymbolTableBits)
+        return -1;
+    Take(r, LhaDecoder::kSymbolTableBits);
+    Take(r, length - LhaDecoder::kSymbolTableBits);
+    return static_cast<int>(j);
+}
+
+// An auxiliary code (code-length code or distance code): an 8-bit table and a
+// tree. A distance code longer than the table is consumed in two steps (table
+// bits, then the rest), a code-length code in one.
+template <bool SplitLongCodes>
+inline int ReadAuxCode(LhaBitReader& r, const uint16_t* table, const uint8_t* lengths,
+                       const uint16_t* left, const uint16_t* right, unsigned symbolCount) {
+    unsigned j = table[r.bitBuffer >> (64 - LhaDecoder::kAuxTableBits)];
+    if (j < symbolCount) {
+        Take(r, lengths[j]);
+        return static_cast<int>(j);
+    }
+    uint64_t path = r.bitBuffer << LhaDecoder::kAuxTableBits;
+    for (int step = 0; j >= symbolCount; ++step) {
+        if (step == LhaDecoder::kLongestCode - LhaDecoder::kAuxTableBits || j >= LhaDecoder::kNodes)
+            return -1;
+        j = (path >> 63) ? right[j] : left[j];
+        path <<= 1;
+    }
+    int length = lengths[j];
+    if (length < LhaDecoder::kAuxTableBits)
+        return -1;
+    if (SplitLongCodes) {
+        Take(r, LhaDecoder::kAuxTableBits);
+        Take(r, length - LhaDecoder::kAuxTableBits);
+    } else {
+        Take(r, length);
+    }
+    return static_cast<int>(j);
+}
+
+// Distance minus one, from a distance-code symbol and its extra bits.
+inline int ReadDistance(LhaBitReader& r, const uint16_t* table, const uint8_t* lengths,
+                        const uint16_t* left, const uint16_t* right, unsigned symbolCount) {
+    int j = ReadAuxCode<true>(r, table, lengths, left, right, symbolCount);
+    if (j <= 0)
+        return j;
+    int extraBits = j - 1;
+    unsigned extra = Peek(r, extraBits);
+    Take(r, extraBits);
+    return static_cast<int>((1u << extraBits) + extra);
+}
+
+// Repeats length bytes from src at dst inside the window (no wrap). Source and
+// destination may overlap: the copy then repeats the bytes it has just written.
+inline void CopyMatch(unsigned char* dst, const unsigned char* src, unsigned length) {
+    if (src > dst || dst - src >= 8) {
+        while (length >= 8) {
+            uint64_t chunk;
+            memcpy(&chunk, src, 8);
+            memcpy(dst, &chunk, 8);
+            dst += 8;
+            src += 8;
+            length -= 8;
+        }
+        while (length--)
+            *dst++ = *src++;
+    } else if (dst - src == 1) {
+        memset(dst, *src, length);
+    } else {
+        while (length--)
+            *dst++ = *src++;
+    }
+}
+
+} // namespace
+
+LhaDecoder::LhaDecoder(ArchiveStream& input)
+    : status(0), stream(input), bits(), inputAvailable(0), left(), right(), symbolLengths(),
+      auxLengths(), symbolTable(), auxTable(), blockRemaining(0), window(nullptr), produced(0),
+      dictionaryBits(13), windowPosition(0), lengthBias(253), windowSize(0), windowMask(0),
+      distanceSymbols(14), distanceCountBits(4) {}
+
+unsigned LhaDecoder::PeekBits(int count) const { return Peek(bits, count); }
+
+void LhaDecoder::FillBits(int count) {
+    Take(bits, count);
+    if (bits.exhausted)
+        status = kCorrupt;
+    if (bits.bitCount < 32)
+        Refill(bits);
+}
+
+void LhaDecoder::StartBits() {
+    inputAvailable = stream.Available();
+    bits.bitBuffer = 0;
+    bits.bitCount = 0;
+    bits.next = stream.current;
+    bits.end = stream.current + inputAvailable;
+    bits.slack = 8 * static_cast<int64_t>(inputAvailable);
+    bits.exhausted = false;
+    Refill(bits);
+    blockRemaining = 0;
+}
+
+// Leaves the stream where a byte-at-a-time reader with a 16-bit view would
+// stand: past every byte taken into that view, and at end of data once the view
+// reached past the input.
+void LhaDecoder::ReturnUnusedInput() {
+    const int64_t kView = 16;
+    int64_t unviewed = bits.slack - kView; // input bits beyond the view
+    int64_t taken = unviewed < 0 ? inputAvailable : inputAvailable - unviewed / 8;
+    stream.Seek(static_cast<int32_t>(taken), 1);
+    if (unviewed < 0)
+        stream.status = kStreamEndOfData;
+}
+
+void LhaDecoder::BuildDecodeTable(int symbolCount, const uint8_t* lengths, int tableBits,
+                                  uint16_t* table) {
+    uint32_t count[kLongestCode + 1] = {};
+    uint32_t weight[kLongestCode + 2];
+    uint32_t start[kLongestCode + 2];
+    for (int s = 0; s < symbolCount; ++s) {
+        if (lengths[s] > kLongestCode) {
+            status = kCorrupt;
+            return;
+        }
+        ++count[lengths[s]];
+    }
+    start[1] = 0;
+    for (int l = 1; l <= kLongestCode; ++l) {
+        weight[l] = 1u << (kLongestCode - l);
+        start[l + 1] = start[l] + weight[l] * count[l];
+    }
+    if (start[kLongestCode + 1] == 0)
+        return; // no code at all: the table is left as it is
+    if (start[kLongestCode + 1] != 1u << kLongestCode) {
+        status = kCorrupt; // incomplete or over-full
+        return;
+    }
+    const int shift = kLongestCode - tableBits;
+    for (int l = 1; l <= tableBits; ++l) {
+        start[l] >>= shift;
+        weight[l] >>= shift;
+    }
+    const uint32_t tableSize = 1u << tableBits;
+    uint32_t firstLong = start[tableBits + 1] >> shift;
+    if (firstLong != 0 && firstLong < tableSize)
+        memset(table + firstLong, 0, (tableSize - firstLong) * sizeof table[0]);
+
+    const uint32_t branchBit = 1u << (kLongestCode - 1 - tableBits);
+    unsigned avail = static_cast<unsigned>(symbolCount);
+    for (int s = 0; s < symbolCount; ++s) {
+        int l = lengths[s];
+        if (l == 0)
+            continue;
+        if (l <= tableBits) {
+            for (uint32_t k = start[l]; k < start[l] + weight[l]; ++k)
+                table[k] = static_cast<uint16_t>(s);
+        } else {
+            uint32_t code = start[l];
+            uint16_t* slot = &table[code >> shift];
+            for (int step = l - tableBits; step > 0; --step) {
+                if (*slot == 0) {
+                    if (avail >= static_cast<unsigned>(kNodes)) {
+                        status = kCorrupt;
+                        return;
+                    }
+                    left[avail] = 0;
+                    right[avail] = 0;
+                    *slot = static_cast<uint16_t>(avail++);
+                }
+                slot = (code & branchBit) ? &right[*slot] : &left[*slot];
+                code <<= 1;
+            }
+            *slot = static_cast<uint16_t>(s);
+        }
+        start[l] += weight[l];
+    }
+}
+
+void LhaDecoder::ReadAuxLengths(int count, int countBits, int specialIndex) {
+    int n = static_cast<int>(PeekBits(countBits));
+    FillBits(countBits);
+    if (n == 0) {
+        int constant = static_cast<int>(PeekBits(countBits));
+        FillBits(countBits);
+        if (constant >= count) {
+            status = kCorrupt;
+            return;
+        }
+        memset(auxLengths, 0, static_cast<size_t>(count));
+        for (uint16_t& entry : auxTable)
+            entry = static_cast<uint16_t>(constant);
+        return;
+    }
+    if (n > count) {
+        status = kCorrupt;
+        return;
+    }
+    int i = 0;
+    while (i < n) {
+        int c = static_cast<int>(PeekBits(3));
+        if (c == 7) {
+            // Lengths of 7 and more continue in unary: one more per 1 bit.
+            for (int bit = 60; bit >= 48 && ((bits.bitBuffer >> bit) & 1); --bit)
+                ++c;
+            if (c > kLongestCode) {
+                status = kCorrupt;
+                return;
+            }
+            FillBits(c - 3);
+        } else {
+            FillBits(3);
+        }
+        auxLengths[i++] = static_cast<uint8_t>(c);
+        if (i == specialIndex) {
+            int zeros = static_cast<int>(PeekBits(2));
+            FillBits(2);
+            while (zeros-- > 0 && i < count)
+                auxLengths[i++] = 0;
+        }
+    }
+    while (i < count)
+        auxLengths[i++] = 0;
+    BuildDecodeTable(count, auxLengths, kAuxTableBits, auxTable);
+}
+
+void LhaDecoder::ReadSymbolLengths() {
+    int n = static_cast<int>(PeekBits(9));
+    FillBits(9);
+    if (n == 0) {
+        int constant = static_cast<int>(PeekBits(9));
+        FillBits(9);
+        if (constant >= kSymbols) {
+            status = kCorrupt;
+            return;
+        }
+        memset(symbolLengths, 0, sizeof symbolLengths);
+        for (uint16_t& entry : symbolTable)
+            entry = static_cast<uint16_t>(constant);
+        return;
+    }
+    if (n > kSymbols) {
+        status = kCorrupt;
+        return;
+    }
+    int i = 0;
+    while (i < n && status == 0) {
+        int c = ReadAuxCode<false>(bits, auxTable, auxLengths, left, right, kCodeLengthSymbols);
+        if (bits.exhausted || c < 0) {
+            status = kCorrupt;
+            return;
+        }
+        if (bits.bitCount < 32)
+            Refill(bits);
+        int zeros = 0;
+        if (c == 0) {
+            zeros = 1;
+        } else if (c == 1) {
+            zeros = static_cast<int>(PeekBits(4)) + 3;
+            FillBits(4);
+        } else if (c == 2) {
+            zeros = static_cast<int>(PeekBits(9)) + 20;
+            FillBits(9);
+        } else {
+            symbolLengths[i++] = static_cast<uint8_t>(c - 2);
+            continue;
+        }
+        if (i + zeros > kSymbols) {
+            status = kCorrupt;
+            return;
+        }
+        memset(symbolLengths + i, 0, static_cast<size_t>(zeros));
+        i += zeros;
+    }
+    if (status != 0)
+        return;
+    memset(symbolLengths + i, 0, static_cast<size_t>(kSymbols - i));
+    BuildDecodeTable(kSymbols, symbolLengths, kSymbolTableBits, symbolTable);
+}
+
+void LhaDecoder::ReadBlockHeader() {
+    blockRemaining = static_cast<uint16_t>(PeekBits(16));
+    FillBits(16);
+    if (blockRemaining == 0)
+        status = kCorrupt;
+    if (status == 0)
+        ReadAuxLengths(kCodeLengthSymbols, 5, 3);
+    if (status == 0)
+        ReadSymbolLengths();
+    if (status == 0)
+        ReadAuxLengths(distanceSymbols, distanceCountBits, -1);
+}
+
+int LhaDecoder::DecodeSymbol() {
+    if (blockRemaining == 0) {
+        ReadBlockHeader();
+        if (status != 0)
+            return 0;
+    }
+    --blockRemaining;
+    if (bits.bitCount < 48)
+        Refill(bits);
+    int c = ReadSymbolCode(bits, symbolTable, symbolLengths, left, right);
+    if (c < 0 || bits.exhausted) {
+        status = kCorrupt;
+        return 0;
+    }
+    return c;
+}
+
+int LhaDecoder::DecodePosition() {
+    if (bits.bitCount < 48)
+        Refill(bits);
+    int d = ReadDistance(bits, auxTable, auxLengths, left, right,
+                         static_cast<unsigned>(distanceSymbols));
+    if (d < 0 || bits.exhausted) {
+        status = kCorrupt;
+        return 0;
+    }
+    return d;
+}
+
+bool LhaDecoder::FlushWindow(ArchiveFile outputFile, uint32_t count, uint16_t& crc) {
+    crc = UpdateCrc16(crc, window, count);
+    if (outputFile != kNoArchiveFile && !ArchiveWriteWindow(outputFile, window, count)) {
+        status = kArchiveWriteError;
+        return false;
+    }
+    return true;
+}
+
+// The member's main loop, on a local copy of the bit reader so that it stays in
+// registers. One refill per symbol covers the longest symbol, distance and extra
+// bits (44 bits) without a check per consumption step.
+void LhaDecoder::DecodeMember(ArchiveFile outputFile, uint32_t originalSize, uint16_t& crc) {
+    LhaBitReader r = bits;
+    unsigned char* const win = window;
+    const uint32_t size = static_cast<uint32_t>(windowSize);
+    const uint32_t mask = static_cast<uint32_t>(windowMask);
+    const unsigned distanceCount = static_cast<unsigned>(distanceSymbols);
+    const int bias = lengthBias;
+    uint32_t pos = 0;
+    uint32_t missing = originalSize;
+    unsigned blockLeft = blockRemaining;
+
+    while (!r.exhausted) {
+        if (blockLeft == 0) {
+            bits = r;
+            ReadBlockHeader();
+            r = bits;
+            if (status != 0)
+                break;
+            blockLeft = blockRemaining;
+        }
+        --blockLeft;
+        if (r.bitCount < 48)
+            Refill(r);
+        int c = ReadSymbolCode(r, symbolTable, symbolLengths, left, right);
+        if (c < 0) {
+            status = kCorrupt;
+            break;
+        }
+        if (c < 256) {
+            win[pos] = static_cast<unsigned char>(c);
+            if (++pos == size) {
+                if (!FlushWindow(outputFile, size, crc))
+                    break;
+                pos = 0;
+            }
+            if (--missing == 0)
+                break;
+            continue;
+        }
+        uint32_t length = static_cast<uint32_t>(c - bias);
+        int d = ReadDistance(r, auxTable, auxLengths, left, right, distanceCount);
+        if (d < 0) {
+            status = kCorrupt;
+            break;
+        }
+        if (length > missing)
+            length = missing;
+        missing -= length;
+        uint32_t src = (pos - static_cast<uint32_t>(d) - 1) & mask;
+        if (pos + length < size && src + length <= size) {
+            CopyMatch(win + pos, win + src, length);
+            pos += length;
+        } else {
+            bool written = true;
+            for (uint32_t k = 0; k < length; ++k) {
+                win[pos] = win[(src + k) & mask];
+                if (++pos == size) {
+                    if (!(written = FlushWindow(outputFile, size, crc)))
+                        break;
+                    pos = 0;
+                }
+            }
+            if (!written)
+                break;
+        }
+        if (missing == 0)
+            break;
+    }
+    if (r.exhausted && status == 0)
+        status = kCorrupt;
+    bits = r;
+    blockRemaining = static_cast<uint16_t>(blockLeft);
+    windowPosition = static_cast<int32_t>(pos);
+    produced = originalSize - missing;
+}
+
+int LhaDecoder::Decode(ArchiveFile outputFile, uint32_t originalSize, uint16_t expectedCrc) {
+    windowSize = 1 << dictionaryBits;
+    windowMask = windowSize - 1;
+    ArchiveMemory memory;
+    int allocation = ArchiveAllocateWindow(memory, static_cast<size_t>(windowSize));
+    if (allocation != kArchiveOk)
+        return allocation;
+    window = memory.data;
+    // Matches that reach before the first byte copy spaces.
+    memset(window, ' ', static_cast<size_t>(windowSize));
+    StartBits();
+    windowPosition = 0;
+    produced = 0;
+    uint16_t crc = 0;
+    if (originalSize > 0)
+        DecodeMember(outputFile, originalSize, crc);
+    if (status == 0 && windowPosition > 0)
+        FlushWindow(outputFile, static_cast<uint32_t>(windowPosition), crc);
+    ArchiveFreeWindow(memory);
+    window = nullptr;
+    ReturnUnusedInput();
+    if (status != 0)
+        return status;
+    return crc == expectedCrc ? kArchiveOk : kCorrupt;
+}

@@ -1,0 +1,149 @@
+// lzhx: runs the setup program's archive code over an LHA file on the host.
+//   lzhx ARCHIVE DESTDIR   extract (exit code = result code)
+//   lzhx -t ARCHIVE        decode and check every member, write nothing
+//   lzhx -l ARCHIVE        list the member headers
+#include "ArchiveStream.h"
+#include "ExtractArchive.h"
+#include "ExtractPayload.h"
+#include "MemberHeader.h"
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+namespace {
+
+const int kUsage = 9;
+
+struct FileImage {
+    unsigned char* data;
+    long size;
+};
+
+bool LoadFile(const char* path, FileImage& image) {
+    image.data = nullptr;
+    image.size = 0;
+    FILE* file = fopen(path, "rb");
+    if (!file) {
+        perror(path);
+        return false;
+    }
+    bool ok = fseek(file, 0, SEEK_END) == 0;
+    long size = ok ? ftell(file) : -1;
+    ok = ok && size >= 0 && size <= INT32_MAX && fseek(file, 0, SEEK_SET) == 0;
+    if (ok) {
+        image.data = static_cast<unsigned char*>(malloc(size > 0 ? static_cast<size_t>(size) : 1));
+        ok = image.data && fread(image.data, 1, static_cast<size_t>(size), file) ==
+                               static_cast<size_t>(size);
+        image.size = size;
+    }
+    fclose(file);
+    if (!ok) {
+        fprintf(stderr, "%s: cannot read the archive\n", path);
+        free(image.data);
+        image.data = nullptr;
+    }
+    return ok;
+}
+
+const char* OutcomeText(MemberOutcome outcome, int result) {
+    switch (outcome) {
+    case kMemberExtracted:
+        return "OK";
+    case kMemberSkipped:
+        return "skipped";
+    case kMemberUnsafePath:
+        return "unsafe path";
+    case kMemberFailed:
+        break;
+    }
+    switch (result) {
+    case 4:
+        return "CRC error";
+    case 5:
+        return "not enough memory";
+    case 6:
+        return "memory error";
+    case 8:
+        return "write error";
+    default:
+        return "failed";
+    }
+}
+
+struct TestTally {
+    int members;
+    int failures;
+};
+
+void PrintTested(void* context, const MemberHeader& header, MemberOutcome outcome, int result) {
+    TestTally& tally = *static_cast<TestTally*>(context);
+    ++tally.members;
+    if (outcome == kMemberFailed || outcome == kMemberUnsafePath)
+        ++tally.failures;
+    printf("%s%s\t%s\n", header.directory, header.fileName, OutcomeText(outcome, result));
+}
+
+int TestFile(const FileImage& image) {
+    TestTally tally = {0, 0};
+    int result = TestArchive(image.data, image.size, PrintTested, &tally);
+    printf("%d member(s), %d failure(s)\n", tally.members, tally.failures);
+    return result != 0 ? result : (tally.failures ? 4 : 0);
+}
+
+int ListFile(const FileImage& image) {
+    ArchiveStream stream(image.data, static_cast<int32_t>(image.size));
+    printf("level method     packed   original  crc  time stamp           path\n");
+    int32_t resumePoint = 0;
+    int count = 0;
+    while (FindNextMember(stream, resumePoint)) {
+        int32_t headerStart = stream.Tell();
+        MemberHeader header;
+        int read = ReadMemberHeader(header, stream);
+        if (read != 0) {
+            if (read != 3)
+                printf("header at offset %ld: result %d\n", static_cast<long>(headerStart), read);
+            break;
+        }
+        time_t stamp = static_cast<time_t>(header.timeStamp);
+        char when[32] = "-";
+        struct tm broken;
+        if (gmtime_r(&stamp, &broken))
+            strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &broken);
+        printf("%5u %s %10lu %10lu %04x %s  %s%s\n", header.level, header.method,
+               static_cast<unsigned long>(header.packedSize),
+               static_cast<unsigned long>(header.originalSize), header.dataCrc, when,
+               header.directory, header.fileName);
+        ++count;
+        resumePoint = NextMemberPoint(header, headerStart);
+    }
+    printf("%d member(s)\n", count);
+    return 0;
+}
+
+int Usage() {
+    fprintf(stderr, "usage: lzhx ARCHIVE DESTDIR | lzhx -t ARCHIVE | lzhx -l ARCHIVE\n");
+    return kUsage;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3)
+        return Usage();
+    bool test = strcmp(argv[1], "-t") == 0;
+    bool list = strcmp(argv[1], "-l") == 0;
+    FileImage image;
+    if (!LoadFile(test || list ? argv[2] : argv[1], image))
+        return 2;
+    int result;
+    if (test)
+        result = TestFile(image);
+    else if (list)
+        result = ListFile(image);
+    else
+        result = ExtractArchive(image.data, image.size, argv[2]);
+    free(image.data);
+    return result;
+}
