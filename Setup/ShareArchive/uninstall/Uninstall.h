@@ -10,8 +10,38 @@ void RemoveInstalledFiles(HWND dialog, int* stepCounter, int* busyCounter);
 // The deletion rule for one entry of the install folder (name as found).
 bool IsInstalledFileName(const char* name);
 
+// Code page 932 names: single-byte letters upper-cased in place, double-byte characters
+// left alone; and a comparison of two paths that ignores the case of their letters.
+void UpperCaseText(char* text);
+bool SamePathIgnoringCase(const char* left, const char* right);
+
 void RunUninstallCleanup();
+// The clean-up before the pause: the class backup, the association, the program group
+// and the uninstall entry, in that order (RunUninstallCleanup runs it first).
+void RemoveUninstallIntegration();
+// Puts back the saved default value of the document class from the opened backup key
+// and removes that backup value; every other value is left alone.
+void RestoreClassBackup(HKEY backupKey);
+
 void WriteSelfDeleteBatch(const char* folder);
-// The batch text for a program path and a folder; returns its length, 0 if it does not fit.
+// Writes the batch for programPath and folder to batchPath and starts it hidden.
+// False when no batch was started.
+bool StartSelfDeleteBatch(const char* batchPath, const char* programPath, const char* folder);
+
+// The batch waits for the program file in a loop. On the NT family the loop is bounded:
+// this many tries, a pause of about a second between them. On 95/98/Me (command.com has
+// neither arithmetic nor a pause) it is the plain endless loop.
+enum { SelfDeleteTries = 60 };
+enum { SelfDeleteBatchCapacity = 2048 };
+
+// The batch text for a program path and a folder, for this system's family and with the
+// rmdir line only for a folder that may be removed; returns its length, 0 if it does not fit.
 int FormatSelfDeleteBatch(char* buffer, size_t capacity, const char* programPath,
                           const char* folder, const char* batchPath);
+// The same with the choices spelled out: maxTries 0 is the endless loop.
+int FormatSelfDeleteBatchText(char* buffer, size_t capacity, const char* programPath,
+                              const char* folder, const char* batchPath, int maxTries,
+                              bool removeFolder);
+// A folder the batch may hand to rmdir: an absolute path that is not a drive or share
+// root and neither the Windows folder (WindowsDir, else the system's) nor one of its parents.
+bool IsRemovableFolder(const char* folder);
