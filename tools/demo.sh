@@ -28,8 +28,9 @@ driver=$root/build/win64/tools/demo/demo-driver.exe
 if [ -x "$driver" ] || [ -f "$driver" ]; then
   # The driver starts SETUP.EXE, waits for each page and asks us for a screenshot
   # by printing "SHOT name"; it answers the dialogs as a user would.
-  tools/wine-run "$driver" "$(winepath -w "$root/build/win64/SETUP.EXE")" 2>/dev/null | tr -d '\r' |
+  tools/wine-run "$driver" "Z:${root//\//\\}\\build\\win64\\SETUP.EXE" --ack-dir "Z:${out//\//\\}" 2>/dev/null |
   while read -r word name rest; do
+    name=${name%$'\r'}
     case "$word" in
       SHOT) sleep 1; shot "$name"; touch "$out/.shot-$name" ;;
       *) echo "demo: $word $name $rest" ;;
