@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Runs SETUP.EXE (the 64-bit twin, which Wine can run here) on a virtual display
-# in a fresh prefix, goes through it as a user would and saves screenshots to build/demo/.
+# Runs SETUP.EXE (the 64-bit twin, which Wine can run here) on a virtual display in
+# a fresh prefix: installs as a user would, prints what the installation wrote,
+# uninstalls through the uninstall entry's command, and saves a screenshot of
+# every step to build/demo/.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$PWD
@@ -18,26 +20,61 @@ cleanup() {
 }
 trap cleanup EXIT
 tools/wine-prefix >/dev/null
+export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all
+
+win() { # a Linux path as Wine sees it
+  local p=${1//\//\\}
+  echo "Z:$p"
+}
 
 shot() { # name
   import -display "$display" -window root "$out/$1.png"
   echo "demo: saved build/demo/$1.png"
 }
 
-driver=$root/build/win64/tools/demo/demo-driver.exe
-if [ -x "$driver" ] || [ -f "$driver" ]; then
-  # The driver starts SETUP.EXE, waits for each page and asks us for a screenshot
-  # by printing "SHOT name"; it answers the dialogs as a user would.
-  tools/wine-run "$driver" "Z:${root//\//\\}\\build\\win64\\SETUP.EXE" --ack-dir "Z:${out//\//\\}" 2>/dev/null |
+# A driver prints "SHOT name" when a step is on screen and waits for our acknowledgement.
+drive() { # driver.exe args...
+  tools/wine-run "$@" --ack-dir "$(win "$out")" 2>/dev/null |
   while read -r word name rest; do
     name=${name%$'\r'}
     case "$word" in
       SHOT) sleep 1; shot "$name"; touch "$out/.shot-$name" ;;
-      *) echo "demo: $word $name $rest" ;;
+      DONE) echo "demo: done" ;;
+      FAIL | INFO) echo "demo: $word $name $rest" ;;
+      *) ;; # the hidden clean-up batch echoes its lines into the same stream
     esac
   done
-else
-  tools/wine-run "$root/build/win64/SETUP.EXE" &
-  sleep 8
-  shot 1-folder-page
-fi
+}
+
+reg_query() { # key — what the registry holds, in UTF-8
+  { wine reg query "$1" /s 2>/dev/null || true; } | iconv -f CP932 -t UTF-8 | tr -d '\r' | sed '/^$/d; s/^/    /'
+}
+
+echo "demo: installing"
+drive build/win64/tools/demo/demo-driver.exe "$(win "$root/build/win64/SETUP.EXE")"
+
+echo
+echo "== What the installation wrote"
+drive_c=$WINEPREFIX/drive_c
+echo "-- files in C:\\Program Files\\Quorin32"
+ls -l --time-style=+%Y-%m-%d\ %H:%M "$drive_c/Program Files/Quorin32" | tail -n +2 | sed 's/^/    /'
+echo "-- registry"
+for key in 'HKCU\SOFTWARE\Brastelo\くおりん' \
+           'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\くおりん' \
+           'HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\くおりん' \
+           'HKCR\.QRB' 'HKCR\QuorinPG.Document'; do
+  reg_query "$key"
+done
+echo "-- shortcuts"
+find "$drive_c" -name '*.lnk' -newer "$out/1-folder-page.png" 2>/dev/null | while read -r link; do
+  echo "    ${link#"$drive_c"/}"
+  lnkinfo "$link" 2>/dev/null | grep -E 'Description|Working directory|Local path|Icon location' | sed 's/^\s*/      /'
+done
+
+echo
+command=$(wine reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\くおりん' /v UninstallString 2>/dev/null |
+          iconv -f CP932 -t UTF-8 | tr -d "\r" | sed -n "s/.*REG_SZ *//p" || true)
+echo "demo: uninstalling with: $command"
+drive build/win64/tools/demo/demo-uninstall.exe "$command"
+sleep 3
+echo "-- left in C:\\Program Files\\Quorin32 after the batch: $(ls "$drive_c/Program Files/Quorin32" 2>/dev/null | wc -l) files"
