@@ -84,17 +84,54 @@ bool ProgmanAvailable() {
 
 ProgmanServer::ProgmanServer() {
     std::string program = BuildFile("tests\\peers\\progman-peer.exe");
+    // The server opens folder windows in processes of its own, which inherit its
+    // standard handles: they must not hold the test runner's output pipe open.
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             &inheritable, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
     PROCESS_INFORMATION started = {};
     std::string line = "\"" + program + "\"";
-    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &started)) {
-        return;
-    }
+    const BOOL created = CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &started);
+    if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+    if (!created) return;
     CloseHandle(started.hThread);
     process_ = started.hProcess;
     ready_ = WaitUntil([] { return ProgmanAvailable(); }, 20000);
+}
+
+// The shell's DDE server shows every group it creates in a folder window of a
+// new explorer process. That process outlives the server and, under Wine, keeps
+// the test runner's stderr open: close it with the server.
+static void CloseFolderWindows() {
+    for (const char* className : {"ExplorerWClass", "CabinetWClass"}) {
+        for (int round = 0; round < 20; ++round) {
+            HWND window = FindWindowA(className, nullptr);
+            if (!window) break;
+            DWORD id = 0;
+            GetWindowThreadProcessId(window, &id);
+            DWORD desktopId = 0;
+            GetWindowThreadProcessId(GetDesktopWindow(), &desktopId);
+            // A window of the desktop process is only asked to close.
+            HANDLE process = id == desktopId
+                                 ? nullptr
+                                 : OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+            PostMessageA(window, WM_CLOSE, 0, 0);
+            if (process) {
+                if (WaitForSingleObject(process, 3000) != WAIT_OBJECT_0) {
+                    TerminateProcess(process, 0);
+                    WaitForSingleObject(process, 3000);
+                }
+                CloseHandle(process);
+            } else {
+                WaitUntil([window] { return !IsWindow(window); }, 3000);
+            }
+        }
+    }
 }
 
 ProgmanServer::~ProgmanServer() {
@@ -102,6 +139,7 @@ ProgmanServer::~ProgmanServer() {
     TerminateProcess(process_, 0);
     WaitForSingleObject(process_, 5000);
     CloseHandle(process_);
+    CloseFolderWindows();
     // The service is gone only once the server's windows are.
     WaitUntil([] { return !ProgmanAvailable(); }, 5000);
 }

@@ -475,26 +475,39 @@ struct MessageBoxHook::State {
 
 static thread_local MessageBoxHook::State* activeHookState;
 
-// A message box is complete (texts, buttons, icon) by the time it is activated.
+// Wine activates a system-modal box before it has its text and buttons, and marks an
+// MB_DEFBUTTON2/3 default only after activation: the box is noted when it is activated
+// and read and answered from a zero-delay timer, inside its own message loop.
+static const UINT_PTR SettleTimer = 0x5E77;
+
+static void CALLBACK ReadSettledBox(HWND box, UINT, UINT_PTR id, DWORD) {
+    KillTimer(box, id);
+    MessageBoxHook::State* state = activeHookState;
+    if (!state) {
+        return;
+    }
+    BoxRecord record = ReadMessageBox(box);
+    state->boxes.push_back(record);
+    if (state->callback) {
+        state->callback(record);
+    }
+    int answer = state->next < state->answers.size() ? state->answers[state->next++] : IDCANCEL;
+    if (std::find(record.buttons.begin(), record.buttons.end(), answer) == record.buttons.end() &&
+        !record.buttons.empty()) {
+        answer = record.buttons.back(); // a box without Cancel: its last button
+    }
+    AnswerMessageBox(box, answer);
+}
+
 static LRESULT CALLBACK MessageBoxCbt(int code, WPARAM wParam, LPARAM lParam) {
     MessageBoxHook::State* state = activeHookState;
     HHOOK hook = state ? state->hook : nullptr;
     if (state && code == HCBT_ACTIVATE) {
         HWND box = reinterpret_cast<HWND>(wParam);
-        if (IsMessageBox(box) &&
+        if (ClassName(box) == "#32770" && !GetDlgItem(box, 1000) && !GetDlgItem(box, 1009) &&
             std::find(state->pending.begin(), state->pending.end(), box) == state->pending.end()) {
             state->pending.push_back(box);
-            BoxRecord record = ReadMessageBox(box);
-            state->boxes.push_back(record);
-            if (state->callback) {
-                state->callback(record);
-            }
-            int answer = state->next < state->answers.size() ? state->answers[state->next++] : IDCANCEL;
-            if (std::find(record.buttons.begin(), record.buttons.end(), answer) ==
-                    record.buttons.end() && !record.buttons.empty()) {
-                answer = record.buttons.back(); // a box without Cancel: its last button
-            }
-            AnswerMessageBox(box, answer);
+            SetTimer(box, SettleTimer, 0, ReadSettledBox);
         }
     }
     return CallNextHookEx(hook, code, wParam, lParam);

@@ -124,8 +124,9 @@ void AnswerMessageBox(HWND box, int id);
 HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs = 20000, HANDLE process = nullptr);
 
 // In-process answerer: a WH_CBT hook on this thread that records every message
-// box as it is activated and presses the next queued answer (IDCANCEL when the
-// queue is empty, so a forgotten box never hangs a test).
+// box once it is complete (read from inside the box's own message loop) and
+// presses the next queued answer (IDCANCEL when the queue is empty, so a
+// forgotten box never hangs a test).
 class MessageBoxHook {
 public:
     explicit MessageBoxHook(std::vector<int> answers = {});

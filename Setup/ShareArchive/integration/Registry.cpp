@@ -1,0 +1,96 @@
+#include "integration/Registry.h"
+#include "shell/Helpers.h"
+#include "shell/SetupState.h"
+
+#include <string.h>
+
+LONG OpenKeyForRead(HKEY root, HKEY* outKey, const char* subKeyPath) {
+    HKEY key = nullptr;
+    const LONG status = RegOpenKeyExA(root, subKeyPath, 0, KEY_QUERY_VALUE, &key);
+    if (status == ERROR_SUCCESS)
+        *outKey = key;
+    return status;
+}
+
+char* ReadStringValue(HKEY key, const char* valueName, char* buffer, const char* defaultText,
+                      DWORD* inOutSize) {
+    const DWORD capacity = *inOutSize;
+    if (capacity == 0)
+        return buffer;
+    DWORD type = REG_SZ;
+    const LONG status = RegQueryValueExA(key, valueName, nullptr, &type,
+                                         reinterpret_cast<BYTE*>(buffer), inOutSize);
+    bool useDefault = status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ);
+    if (!useDefault) {
+        // A value stored without its terminating zero gets one when it fits; one
+        // that fills the whole buffer is as good as too long.
+        const DWORD stored = *inOutSize;
+        if (stored < capacity) {
+            buffer[stored] = '\0';
+        } else if (buffer[capacity - 1] != '\0') {
+            useDefault = true;
+        }
+    }
+    if (useDefault || buffer[0] == '\0') {
+        buffer[0] = '\0';
+        CopyText(buffer, capacity, defaultText);
+    }
+    return buffer;
+}
+
+LONG DeleteKeyTree(HKEY root, const char* path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyA(root, path, &key) != ERROR_SUCCESS)
+        return 0;
+
+    DWORD index = 0;
+    for (;;) {
+        char name[PathCapacity];
+        DWORD nameLength = sizeof name;
+        if (RegEnumKeyExA(key, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        if (name[0] == '.') {
+            ++index; // left in place on purpose
+            continue;
+        }
+        char fullPath[PathCapacity];
+        CopyText(fullPath, sizeof fullPath, path);
+        // A path that would not fit cannot be deleted by name: it stays.
+        if (!AppendPath(fullPath, name) || DeleteKeyTree(root, fullPath) != 0) {
+            ++index;
+        }
+        // Deleted: the following subkeys have moved down to this index.
+    }
+
+    const LONG status = RegDeleteKeyA(key, "");
+    RegCloseKey(key);
+    return status;
+}
+
+LONG DeleteSubkey(const char* name, const char* parentPath, int machineWide) {
+    HKEY parent = nullptr;
+    const LONG opened = RegOpenKeyExA(machineWide ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                                      parentPath, 0, KEY_ALL_ACCESS, &parent);
+    if (opened != ERROR_SUCCESS)
+        return opened;
+    const LONG status = RegDeleteKeyA(parent, name);
+    RegCloseKey(parent);
+    return status;
+}
+
+int PathExists(const char* path, int wantFolder) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    FindClose(search);
+    const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return (wantFolder ? isFolder : !isFolder) ? 1 : 0;
+}
+
+LONG WriteStringValue(HKEY key, const char* valueName, DWORD type, const char* text) {
+    return RegSetValueExA(key, valueName, 0, type, reinterpret_cast<const BYTE*>(text),
+                          static_cast<DWORD>(strlen(text) + 1));
+}

@@ -1,0 +1,276 @@
+#include "shell/Helpers.h"
+#include "shell/SetupState.h"
+// winuser.h names a cursor IDC_ICON; the dialog's icon control takes that name here.
+#undef IDC_ICON
+#include "resource.h"
+
+#include <string.h>
+
+namespace {
+
+// Bytes of the character at text: 2 for a lead byte with its trail byte, else 1.
+size_t CharacterLength(const char* text) {
+    if (IsDBCSLeadByte(static_cast<BYTE>(text[0])) && text[1] != '\0')
+        return 2;
+    return 1;
+}
+
+// The last "\" of text (whole characters only), or null.
+char* LastBackslash(char* text) {
+    char* found = nullptr;
+    for (char* p = text; *p != '\0'; p += CharacterLength(p)) {
+        if (*p == '\\')
+            found = p;
+    }
+    return found;
+}
+
+// wvsprintfA writes at most 1024 bytes; a scratch buffer of that size and more
+// keeps it in bounds, and the result is then cut to the caller's buffer.
+enum { FormatScratch = 1024 + 16 };
+
+void FormatBounded(char* target, size_t capacity, const char* format, va_list args) {
+    char scratch[FormatScratch];
+    scratch[0] = '\0';
+    wvsprintfA(scratch, format, args);
+    scratch[FormatScratch - 1] = '\0';
+    CopyText(target, capacity, scratch);
+}
+
+void FormatBoundedArgs(char* target, size_t capacity, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    FormatBounded(target, capacity, format, args);
+    va_end(args);
+}
+
+} // namespace
+
+DWORD ReadSystemVersion() {
+    return GetVersion();
+}
+
+const char* LastCharacter(const char* text) {
+    if (text == nullptr || *text == '\0')
+        return nullptr;
+    const char* last = text;
+    for (const char* p = text; *p != '\0'; p += CharacterLength(p))
+        last = p;
+    return last;
+}
+
+bool EndsWithSeparator(const char* path) {
+    const char* last = LastCharacter(path);
+    // A lead byte is never "\" or "/", so a single-byte test is enough here.
+    return last != nullptr && (*last == '\\' || *last == '/');
+}
+
+void CopyText(char* target, size_t capacity, const char* source) {
+    if (capacity == 0)
+        return;
+    size_t used = 0;
+    if (source != nullptr) {
+        for (const char* p = source; *p != '\0';) {
+            size_t length = CharacterLength(p);
+            if (used + length >= capacity)
+                break;
+            memcpy(target + used, p, length);
+            used += length;
+            p += length;
+        }
+    }
+    target[used] = '\0';
+}
+
+int ShowMessage(HWND owner, UINT textId, const char* caption, UINT style) {
+    char text[1024];
+    text[0] = '\0';
+    LoadStringA(AppInstance, textId, text, sizeof text);
+    return MessageBoxA(owner, text, caption, style);
+}
+
+int ShowMessageArg(HWND owner, UINT formatId, const char* argument, const char* caption,
+                   UINT style) {
+    char format[512];
+    format[0] = '\0';
+    LoadStringA(AppInstance, formatId, format, sizeof format);
+    char text[1024];
+    FormatBoundedArgs(text, sizeof text, format, argument);
+    return MessageBoxA(owner, text, caption, style);
+}
+
+int ShowMessageIds(HWND owner, UINT textId, UINT captionId, UINT style) {
+    char text[1024];
+    char caption[512];
+    text[0] = '\0';
+    caption[0] = '\0';
+    LoadStringA(AppInstance, textId, text, sizeof text);
+    LoadStringA(AppInstance, captionId, caption, sizeof caption);
+    return MessageBoxA(owner, text, caption, style);
+}
+
+int ShowArchiveError(HINSTANCE module, int code) {
+    char text[256];
+    text[0] = '\0';
+    LoadStringA(module, IDS_ARCHIVE_BASE + code, text, sizeof text);
+    MessageBoxA(nullptr, text, InstallCaption, MB_ICONINFORMATION);
+    return -1;
+}
+
+void SetStatusTextV(HWND dialog, const char* format, va_list args) {
+    char line[128];
+    FormatBounded(line, sizeof line, format, args);
+    SetDlgItemTextA(dialog, IDC_STATUS, line);
+}
+
+void SetStatusText(HWND dialog, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    SetStatusTextV(dialog, format, args);
+    va_end(args);
+}
+
+void CenterWindow(HWND window, HWND centreOn) {
+    RECT windowRect;
+    GetWindowRect(window, &windowRect);
+    const LONG_PTR style = GetWindowLongPtrA(window, GWL_STYLE);
+    const bool isChild = (style & WS_CHILD) != 0;
+
+    if (centreOn == nullptr) {
+        centreOn = isChild ? GetParent(window) : GetWindow(window, GW_OWNER);
+        if (centreOn == nullptr)
+            centreOn = GetDesktopWindow();
+        if (centreOn == nullptr)
+            return;
+    }
+
+    RECT area;
+    RECT centre;
+    if (isChild) {
+        HWND parent = GetParent(window);
+        GetClientRect(parent, &area);
+        GetClientRect(centreOn, &centre);
+        MapWindowPoints(centreOn, parent, reinterpret_cast<POINT*>(&centre), 2);
+    } else {
+        const LONG_PTR centreStyle = GetWindowLongPtrA(centreOn, GWL_STYLE);
+        if ((centreStyle & WS_VISIBLE) == 0 || (centreStyle & WS_MINIMIZE) != 0) {
+            centreOn = nullptr;
+        }
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+        if (centreOn != nullptr) {
+            GetWindowRect(centreOn, &centre);
+        } else {
+            centre = area;
+        }
+    }
+
+    const int width = windowRect.right - windowRect.left;
+    const int height = windowRect.bottom - windowRect.top;
+    int left = (centre.left + centre.right) / 2 - width / 2;
+    int top = (centre.top + centre.bottom) / 2 - height / 2;
+
+    if (left < area.left) {
+        left = area.left;
+    } else if (left + width > area.right) {
+        left = area.right - width;
+    }
+    if (top < area.top) {
+        top = area.top;
+    } else if (top + height > area.bottom) {
+        top = area.bottom - height;
+    }
+
+    SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+BOOL AppendPathN(char* path, size_t capacity, const char* name) {
+    const size_t used = strnlen(path, capacity);
+    if (used >= capacity)
+        return FALSE; // not a terminated text of this buffer
+    const size_t separator = (used > 0 && !EndsWithSeparator(path)) ? 1 : 0;
+    const size_t nameLength = strlen(name);
+    if (used + separator + nameLength + 1 > capacity)
+        return FALSE;
+    if (separator != 0)
+        path[used] = '\\';
+    memcpy(path + used + separator, name, nameLength + 1);
+    return TRUE;
+}
+
+BOOL AppendPath(char* path, const char* name) {
+    return AppendPathN(path, PathCapacity, name);
+}
+
+const char* GetArgumentOf(const char* commandLine, int n) {
+    // Holds a full path with its quotes removed; longer arguments are cut.
+    static char argument[PathCapacity];
+    if (commandLine == nullptr || n < 0)
+        return nullptr;
+
+    const char* p = commandLine;
+    for (int index = 0;; ++index) {
+        while (*p == ' ' || *p == '\t')
+            ++p;
+        if (*p == '\0')
+            return nullptr;
+
+        size_t used = 0;
+        bool quoted = false;
+        bool full = false;
+        while (*p != '\0' && (quoted || (*p != ' ' && *p != '\t'))) {
+            if (*p == '"') {
+                quoted = !quoted;
+                ++p;
+                continue;
+            }
+            const size_t length = CharacterLength(p);
+            // Once a character does not fit, the rest of the argument is dropped,
+            // so a cut never joins text from both sides of a missing character.
+            if (!full && used + length < sizeof argument) {
+                memcpy(argument + used, p, length);
+                used += length;
+            } else {
+                full = true;
+            }
+            p += length;
+        }
+        argument[used] = '\0';
+        if (index == n)
+            return argument;
+    }
+}
+
+const char* GetArgument(int n) {
+    return GetArgumentOf(GetCommandLineA(), n);
+}
+
+BOOL CreateFolderTree(const char* path, BOOL withParents) {
+    char folder[PathCapacity];
+    if (strnlen(path, sizeof folder) >= sizeof folder) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return FALSE;
+    }
+    strcpy(folder, path);
+    const char* last = LastCharacter(folder);
+    if (last != nullptr && *last == '\\')
+        folder[last - folder] = '\0';
+
+    if (CreateDirectoryA(folder, nullptr))
+        return TRUE;
+    if (!withParents || GetLastError() != ERROR_PATH_NOT_FOUND)
+        return FALSE;
+
+    char parent[PathCapacity];
+    strcpy(parent, folder);
+    char* separator = LastBackslash(parent);
+    if (separator == nullptr) {
+        // Nothing left to climb to; the system's ERROR_PATH_NOT_FOUND stands.
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    *separator = '\0';
+    const BOOL made = CreateFolderTree(parent, TRUE);
+    if (made != TRUE)
+        return made;
+    return CreateDirectoryA(folder, nullptr);
+}

@@ -1,0 +1,197 @@
+// Start-up as a whole: SETUP.EXE run as a process under each Windows family. What it
+// did is read from outside: its question boxes, the texts of its dialog, the folders
+// and files it left.
+#include <gtest/gtest.h>
+
+#include "support/WineBench.h"
+
+#include <string>
+
+#ifndef STARTUP_PROGRAM
+#error "STARTUP_PROGRAM names the SETUP.EXE under test, relative to the build folder"
+#endif
+
+namespace {
+
+const char* const ProductKeyPath = "SOFTWARE\\Brastelo\\くおりん";
+const char* const InstallCaption = "家計簿,出納簿くおりんの導入";
+const char* const RemoveCaption = "家計簿,出納簿くおりんの削除";
+const char* const Families[] = {"win95", "nt351", "nt40", "winxp", "win10"};
+
+std::string Program() {
+    return bench::BuildFile(STARTUP_PROGRAM);
+}
+
+bool IsSetupDialog(HWND window) {
+    return bench::ClassName(window) == "#32770" && !bench::IsMessageBox(window) &&
+           GetDlgItem(window, 1009) != nullptr;
+}
+
+class StartUpProcess : public ::testing::TestWithParam<const char*> {
+  protected:
+    void SetUp() override {
+        bench::CloseWindowsOfClass("QuorinMainFrame");
+        ASSERT_TRUE(bench::FileExists(Program())) << Program();
+        bench::SetWindowsFamily("SETUP.EXE", GetParam());
+    }
+    void TearDown() override { bench::SetWindowsFamily("SETUP.EXE", ""); }
+
+    // Starts SETUP.EXE with the arguments and waits for its dialog.
+    HWND StartAndWaitForDialog(bench::Process& setup) {
+        EXPECT_TRUE(setup.started());
+        return bench::WaitForWindow(setup.id(), IsSetupDialog, 20000, setup.handle());
+    }
+    static std::string Command(const std::string& arguments) {
+        return "\"" + Program() + "\"" + (arguments.empty() ? "" : " " + arguments);
+    }
+    // The dialog may fill its controls just after it shows (a posted command).
+    static std::string WaitForControlText(HWND dialog, int id, const std::string& expected) {
+        std::string text;
+        bench::WaitUntil(
+            [&] {
+                text = bench::Control(dialog, id).text;
+                return text == expected;
+            },
+            5000);
+        return text;
+    }
+
+    bench::RegistryKeyGuard key_{HKEY_CURRENT_USER, ProductKeyPath};
+};
+
+TEST_P(StartUpProcess, InstallModeShowsTheWizardOnTheStoredLocationAndProbesIt) {
+    bench::TempFolder root("run");
+    const std::string location = root / "Program Files\\Quorin32";
+    bench::SetRegString(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation", location,
+                        REG_EXPAND_SZ);
+    for (const char* arguments : {"", "/x", "-r", "r", "/rR"}) {
+        bench::Process setup(Command(arguments));
+        HWND dialog = StartAndWaitForDialog(setup);
+        ASSERT_NE(nullptr, dialog) << "no dialog for arguments [" << arguments << "]";
+        EXPECT_EQ(InstallCaption, bench::WindowText(dialog)) << "[" << arguments << "]";
+        EXPECT_EQ(location, WaitForControlText(dialog, 1000, location)) << "[" << arguments << "]";
+        EXPECT_FALSE(bench::FolderExists(location)) << "the probed folder must be gone";
+    }
+}
+
+TEST_P(StartUpProcess, WithoutRegistryTheDefaultFolderIsOnTheWindowsDrive) {
+    const std::string expected =
+        std::string(1, bench::WindowsDirectory()[0]) + ":\\Program Files\\Quorin32";
+    bench::Process setup(Command(""));
+    HWND dialog = StartAndWaitForDialog(setup);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(expected, WaitForControlText(dialog, 1000, expected));
+}
+
+TEST_P(StartUpProcess, AnUnwritableLocationFallsBackToTheRootOfItsDrive) {
+    bench::SetRegString(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation",
+                        "R:\\Program Files\\Quorin32");
+    bench::Process setup(Command(""));
+    HWND dialog = StartAndWaitForDialog(setup);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ("R:\\Quorin32", WaitForControlText(dialog, 1000, "R:\\Quorin32"));
+}
+
+TEST_P(StartUpProcess, BothUninstallSwitchesOpenTheUninstallDialogWithoutProbing) {
+    const std::string location = "R:\\Program Files\\Quorin32"; // would fall back if probed
+    bench::SetRegString(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation", location);
+    for (const char* arguments : {"/r", "/R", "\"/r\""}) {
+        bench::Process setup(Command(arguments));
+        HWND dialog = StartAndWaitForDialog(setup);
+        ASSERT_NE(nullptr, dialog) << "no dialog for " << arguments;
+        EXPECT_EQ(RemoveCaption, bench::WindowText(dialog)) << arguments;
+        const std::string status = "削除ﾌｫﾙﾀﾞ " + location;
+        EXPECT_EQ(status, WaitForControlText(dialog, 1009, status)) << arguments;
+    }
+}
+
+TEST_P(StartUpProcess, TheMigrationQuestionComesOnlyWithLegacySettingsAndYesCopiesThem) {
+    bench::TempFolder root("run");
+    const std::string location = root / "inst";
+    ASSERT_TRUE(CreateDirectoryA(location.c_str(), nullptr));
+    bench::SetRegString(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation", location);
+    const std::string legacy = bench::WindowsDirectory() + "\\QUORIN.INI";
+    const std::string settings = "[Quorin]\r\nData=C:\\ソ\r\n";
+    bench::WriteFileBytes(legacy, settings);
+
+    {
+        bench::Process setup(Command(""));
+        ASSERT_TRUE(setup.started());
+        HWND box = bench::WaitForMessageBox(setup.id(), 20000, setup.handle());
+        ASSERT_NE(nullptr, box) << "no migration question";
+        bench::BoxRecord record = bench::ReadMessageBox(box);
+        EXPECT_EQ(InstallCaption, record.caption);
+        EXPECT_EQ("今までWindows3.1版を利用した可能性があります。\n\n\"環境を引き継ぎますか？\n",
+                  record.text);
+        // Icons cannot be told apart across processes; the in-process tests check it.
+        EXPECT_EQ(static_cast<UINT>(MB_YESNO), record.Style() & ~static_cast<UINT>(MB_ICONMASK));
+        EXPECT_NE(0u, record.icon) << "the question has an icon";
+        EXPECT_EQ(nullptr, record.owner);
+        bench::AnswerMessageBox(box, IDYES);
+        ASSERT_NE(nullptr, StartAndWaitForDialog(setup));
+        EXPECT_EQ(settings, bench::ReadFileBytes(location + "\\QUORIN32.INI"));
+    }
+    {
+        // QUORIN32.INI is there now: no question, straight to the wizard.
+        bench::Process setup(Command(""));
+        HWND dialog = StartAndWaitForDialog(setup);
+        ASSERT_NE(nullptr, dialog);
+        for (HWND window : bench::TopLevelWindows(setup.id())) {
+            EXPECT_FALSE(bench::IsMessageBox(window)) << bench::WindowText(window);
+        }
+    }
+    {
+        // Uninstall mode never asks.
+        DeleteFileA((location + "\\QUORIN32.INI").c_str());
+        bench::Process setup(Command("/R"));
+        HWND dialog = StartAndWaitForDialog(setup);
+        ASSERT_NE(nullptr, dialog);
+        EXPECT_FALSE(bench::FileExists(location + "\\QUORIN32.INI"));
+    }
+    DeleteFileA(legacy.c_str());
+}
+
+TEST_P(StartUpProcess, ARunningApplicationIsAskedAboutAndCancelEndsTheRun) {
+    bench::Process app("\"" + bench::SampleAppDir() + "\\QUORIN32.EXE\"");
+    ASSERT_NE(nullptr,
+              bench::WaitForWindow(
+                  app.id(), [](HWND w) { return bench::ClassName(w) == "QuorinMainFrame"; }, 20000,
+                  app.handle()));
+    bench::Process setup(Command(""));
+    ASSERT_TRUE(setup.started());
+    HWND box = bench::WaitForMessageBox(setup.id(), 20000, setup.handle());
+    ASSERT_NE(nullptr, box) << "no question while the application runs";
+    bench::BoxRecord record = bench::ReadMessageBox(box);
+    EXPECT_EQ("くおりん", record.caption);
+    EXPECT_EQ(static_cast<UINT>(MB_OKCANCEL | MB_SYSTEMMODAL),
+              record.Style() & ~static_cast<UINT>(MB_ICONMASK))
+        << std::hex << record.Style();
+    EXPECT_NE(0u, record.icon) << "the question has an icon";
+    EXPECT_EQ("動作している「くおりん」があるために実行できません。\n\nくおりんを終了させてから継続"
+              "しますか？)",
+              record.text);
+    bench::AnswerMessageBox(box, IDCANCEL);
+    EXPECT_EQ(0u, setup.Wait(20000)) << "the run ends with exit code 0";
+    EXPECT_TRUE(app.Running()) << "a declined question leaves the application alone";
+}
+
+TEST_P(StartUpProcess, ARunningApplicationClosedOnOkLetsTheRunGoOn) {
+    bench::Process app("\"" + bench::SampleAppDir() + "\\QUORIN32.EXE\"");
+    ASSERT_NE(nullptr,
+              bench::WaitForWindow(
+                  app.id(), [](HWND w) { return bench::ClassName(w) == "QuorinMainFrame"; }, 20000,
+                  app.handle()));
+    bench::Process setup(Command(""));
+    HWND box = bench::WaitForMessageBox(setup.id(), 20000, setup.handle());
+    ASSERT_NE(nullptr, box);
+    bench::AnswerMessageBox(box, IDOK);
+    EXPECT_EQ(0u, app.Wait(10000));
+    EXPECT_NE(nullptr, StartAndWaitForDialog(setup));
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, StartUpProcess, ::testing::ValuesIn(Families),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param);
+                         });
+
+} // namespace
