@@ -71,7 +71,7 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
     // Program Manager serves its DDE conversation while the group is made.
     std::unique_ptr<bench::Process> progman;
     if (c.programManager) {
-        progman.reset(new bench::Process("\"" + bench::BuildFile("tests\\support\\progman-peer.exe") + "\""));
+        progman.reset(new bench::Process("\"" + bench::BuildFile("tests\\peers\\progman-peer.exe") + "\""));
         ASSERT_TRUE(progman->started());
         Sleep(500);
     }

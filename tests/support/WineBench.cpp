@@ -591,13 +591,28 @@ INT_PTR RunDialog(HINSTANCE instance, const char* templateName, DLGPROC procedur
 // ---- Processes -------------------------------------------------------------------------
 
 Process::Process(const std::string& commandLine, const std::string& currentDir) {
+    // The program and everything it starts (the application, a hidden batch, a folder
+    // window of Program Manager) write to NUL: none of them may hold the test runner's
+    // output pipe open after the test.
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             &inheritable, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    if (nul != INVALID_HANDLE_VALUE) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
+    }
     PROCESS_INFORMATION info = {};
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                       currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &info)) {
+    BOOL created = CreateProcessA(nullptr, line.data(), nullptr, nullptr, nul != INVALID_HANDLE_VALUE,
+                                  0, nullptr, currentDir.empty() ? nullptr : currentDir.c_str(),
+                                  &startup, &info);
+    if (nul != INVALID_HANDLE_VALUE) {
+        CloseHandle(nul);
+    }
+    if (created) {
         CloseHandle(info.hThread);
         handle_ = info.hProcess;
         id_ = info.dwProcessId;
