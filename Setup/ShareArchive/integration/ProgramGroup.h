@@ -3,9 +3,14 @@
 #include <windows.h>
 #include <shlobj.h>
 
+// Status of the save (negative = failure). workingDir and arguments may be null;
+// iconIndex below 0 sets no icon location.
 HRESULT CreateShellLink(const char* targetPath, const char* linkPath, const char* description,
                         const char* workingDir, const char* arguments, int iconIndex);
 void FreeItemIdList(LPITEMIDLIST itemIdList);
+// 1 when Program Manager accepted the command. A command longer than
+// MaxProgmanCommand characters is not sent (0).
+enum { MaxProgmanCommand = 511 };
 int ProgmanExecute(DWORD ddeInstance, const char* command, int anyService);
 int CreateProgmanGroup(DWORD ddeInstance, const char* mainName, const char* installDir,
                        const char* groupName, const char* helpName, const char* guideName,
@@ -14,6 +19,12 @@ int CreateProgramGroup(DWORD ddeInstance, const char* mainName, const char* inst
                        const char* groupName, const char* homePageName, const char* guideName,
                        const char* helpName, const char* const* fileList, int newShell,
                        int allUsers);
+// Always 1. Works only on the group recorded under groupValueName in the uninstall
+// entry; without a usable recorded name the Programs folder is left alone.
 int RemoveProgramGroup(const char* mainName, const char* groupValueName,
                        const char* entryParentPath, const char* helpName, const char* guideName,
                        const char* homePageName, int newShell, int allUsers);
+
+// A group name that names exactly one folder below Programs: not empty, no
+// \ / : * ? " < > | or control characters, not made of dots only.
+bool IsUsableGroupName(const char* name);

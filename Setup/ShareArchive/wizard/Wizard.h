@@ -1,6 +1,7 @@
 // The install wizard on DLG_MASTER and the work behind its Next button.
 #pragma once
 #include <windows.h>
+#include <shlobj.h>
 
 extern int WizardPage;    // 0 folder, 1 group, 2 finish
 extern int WizardBusy;    // > 0 while a step works
@@ -10,9 +11,15 @@ INT_PTR CALLBACK WizardDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 void ShowFolderPage(HWND dialog);
 void ShowGroupPage(HWND dialog);
 void ShowFinishPage(HWND dialog);
+// The finish page's restart variant (texts 1003/1004, Next "再起動", Cancel usable).
+void ShowRestartPage(HWND dialog);
 void BrowseForFolder(HWND dialog, const char* currentFolder, LPCITEMIDLIST root,
                      const char* title);
 
+// Next on the folder page: folder, files, InstallLocation. Nonzero when the files
+// are in place and the group page is shown.
 int InstallStep(HWND dialog);
+// Next on the group page: group, shortcuts, association, CommonMode, uninstall entry.
 void FinishStep(HWND dialog);
+// Removes ASCII and ideographic spaces from both ends, in place (whole characters).
 char* TrimBlanks(char* text);

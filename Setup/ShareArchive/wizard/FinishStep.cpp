@@ -1,0 +1,111 @@
+// Next on the group page: the program group and its shortcuts, the document
+// type, the all-users choice and the uninstall entry, then the finish page.
+#include "wizard/Wizard.h"
+#include "integration/Association.h"
+#include "integration/ProgramGroup.h"
+#include "integration/Registry.h"
+#include "shell/Helpers.h"
+#include "shell/SetupState.h"
+// winuser.h names a cursor IDC_ICON; the dialog's icon control takes that name here.
+#undef IDC_ICON
+#include "resource.h"
+
+namespace {
+
+const char CreatingGroupText[] = "プログラムグループを作成中...";
+const char UnusableGroupNameText[] =
+    "このグループ名は使えません。\n次の文字を含まない名前を指定してください。\n"
+    "\\ / : * ? \" < > |";
+// An older edition's uninstall entry, replaced by ours.
+const char OlderEditionEntry[] = "金銭簿くおりん";
+
+// The typed name, trimmed; the product name when nothing is left.
+void ReadGroupName(HWND dialog, char* name) {
+    name[0] = '\0';
+    GetDlgItemTextA(dialog, IDC_INPUT, name, PathCapacity);
+    TrimBlanks(name);
+    if (name[0] == '\0') CopyText(name, PathCapacity, ProductKeyName);
+}
+
+// A name that cannot be one folder would put the shortcuts somewhere else:
+// the user is asked for another one and the group page stays.
+bool RefuseUnusableName(HWND dialog, const char* name) {
+    if (IsUsableGroupName(name)) return false;
+    MessageBoxA(dialog, UnusableGroupNameText, InstallCaption, MB_OK | MB_ICONEXCLAMATION);
+    HWND field = GetDlgItem(dialog, IDC_INPUT);
+    SendMessageA(field, EM_SETSEL, 0, -1);
+    SetFocus(field);
+    return true;
+}
+
+void SettleCommonMode(HWND dialog) {
+    if (IsNtFamily()) {
+        CommonMode = IsDlgButtonChecked(dialog, IDC_CHECK) == BST_CHECKED ? 1 : 0;
+    } else {
+        CommonMode = 1;
+    }
+}
+
+// The variant of the shell folders: the all-users ones only on the NT family.
+int AllUsersFolders() { return IsNtFamily() ? CommonMode : 0; }
+
+// The shortcuts of an earlier install: the group that its uninstall entry recorded.
+void RemoveEarlierGroup() {
+    for (int allUsers = 0; allUsers <= 1; ++allUsers) {
+        RemoveProgramGroup(MainLinkName, GroupValueName, UninstallParentKey, HelpLinkName,
+                           GuideLinkName, HomePageLinkName, NewShell, allUsers);
+    }
+}
+
+void CreateGroup() {
+    CreateProgramGroup(DdeInstance, MainLinkName, InstallDir, GroupName, HomePageLinkName,
+                       GuideLinkName, HelpLinkName, InstallFiles, NewShell, AllUsersFolders());
+}
+
+void RecordCommonMode() {
+    if (ProductKey[0] == '\0') return; // never write into the root of HKEY_CURRENT_USER
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, ProductKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    WriteStringValue(key, "CommonMode", REG_EXPAND_SZ, CommonMode ? "1" : "0");
+    RegCloseKey(key);
+}
+
+void RecordUninstallEntry() {
+    DeleteSubkey(OlderEditionEntry, UninstallParentKey, 1);
+    WriteUninstallEntry(ProductKeyName, InstallDir, GroupValueName, UninstallParentKey, GroupName,
+                        PublisherHomePage, PublisherWhatsNewPage, PublisherName,
+                        IsNtFamily() ? CommonMode : 1);
+}
+
+} // namespace
+
+void FinishStep(HWND dialog) {
+    ++WizardBusy;
+    char name[PathCapacity];
+    ReadGroupName(dialog, name);
+    if (RefuseUnusableName(dialog, name)) {
+        --WizardBusy;
+        return;
+    }
+    CopyText(GroupName, sizeof GroupName, name);
+    SettleCommonMode(dialog);
+
+    SetStatusText(dialog, "%s", CreatingGroupText);
+    RemoveEarlierGroup();
+    CreateGroup();
+    RegisterDocumentType(InstallDir, InstallFiles, DocumentProgId, DocumentDescription,
+                         DocumentExtension);
+    SetStatusText(dialog, "");
+    RecordCommonMode();
+
+    if (RestartNeeded) {
+        ShowRestartPage(dialog);
+    } else {
+        if (NewShell) RecordUninstallEntry();
+        ShowFinishPage(dialog);
+    }
+    --WizardBusy;
+}

@@ -1,0 +1,197 @@
+// Next on the folder page: resolve and create the install folder, put the nine
+// files into it (from resource 19, or copied from beside the running program)
+// and record the folder as InstallLocation.
+#include "wizard/Wizard.h"
+#include "archive/ExtractPayload.h"
+#include "integration/Registry.h"
+#include "shell/Helpers.h"
+#include "shell/SetupState.h"
+// winuser.h names a cursor IDC_ICON; the dialog's icon control takes that name here.
+#undef IDC_ICON
+#include "resource.h"
+
+#include <string.h>
+
+namespace {
+
+const char CreatingFolderText[] = "フォルダ(ディレクトリ)の作成中...";
+const char CopyingFileFormat[] = "ﾌｧｲﾙ %s をｺﾋﾟｰ中...";
+const char CannotWriteFormat[] =
+    "%s\nのフォルダに書き込みできません。\n別のフォルダを指定してください。";
+const int WriteErrorCode = 8; // an output file could not be created
+
+// Bytes of the blank at text (ASCII space 1, ideographic space 2), or 0.
+size_t BlankLength(const char* text) {
+    if (text[0] == ' ') return 1;
+    // 0x81 is always a lead byte in code page 932, so at a character start
+    // 81 40 can only be the ideographic space.
+    if (static_cast<BYTE>(text[0]) == 0x81 && static_cast<BYTE>(text[1]) == 0x40) return 2;
+    return 0;
+}
+
+void BeginWork(HWND dialog) {
+    ++WizardBusy;
+    EnableWindow(GetDlgItem(dialog, IDC_NEXT), FALSE);
+    EnableWindow(GetDlgItem(dialog, IDC_CANCEL), FALSE);
+    SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+}
+
+void EndWork(HWND dialog) {
+    EnableWindow(GetDlgItem(dialog, IDC_NEXT), TRUE);
+    EnableWindow(GetDlgItem(dialog, IDC_CANCEL), TRUE);
+    --WizardBusy;
+}
+
+// GetFullPathNameA into InstallDir; false when the text cannot be made absolute.
+bool ResolveInstallFolder(const char* typed) {
+    char full[PathCapacity];
+    char* filePart = nullptr;
+    const DWORD length = GetFullPathNameA(typed, sizeof full, full, &filePart);
+    if (length == 0 || length >= sizeof full) return false;
+    CopyText(InstallDir, sizeof InstallDir, full);
+    if (InstallDir[0] == '\0') CopyText(InstallDir, sizeof InstallDir, SetupDir);
+    return true;
+}
+
+// A folder typed with a trailing "\" is not found by PathExists (the find call
+// refuses the separator) but is an existing folder all the same.
+bool IsExistingFolder(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool CreateInstallFolder(HWND dialog) {
+    if (PathExists(InstallDir, 1)) return true;
+    SetStatusText(dialog, "%s", CreatingFolderText);
+    if (CreateFolderTree(InstallDir, TRUE)) return true;
+    return GetLastError() == ERROR_ALREADY_EXISTS && IsExistingFolder(InstallDir);
+}
+
+bool HasPayload() {
+    return FindResourceA(AppInstance, MAKEINTRESOURCEA(IDR_PAYLOAD), RT_RCDATA) != nullptr;
+}
+
+bool ExtractFiles() {
+    const int code = ExtractPayload(AppInstance, InstallDir);
+    if (code == 0) return true;
+    if (code == WriteErrorCode) {
+        char text[512];
+        wsprintfA(text, CannotWriteFormat, InstallDir);
+        MessageBoxA(nullptr, text, InstallCaption, MB_OK | MB_ICONINFORMATION);
+    } else {
+        ShowArchiveError(AppInstance, code);
+    }
+    return false;
+}
+
+// Upper-cased copy with one trailing separator removed, for comparing folders.
+void FolderKey(char* key, const char* folder) {
+    CopyText(key, PathCapacity, folder);
+    const char* last = LastCharacter(key);
+    if (last != nullptr && (*last == '\\' || *last == '/') && last > key && last[-1] != ':') {
+        key[last - key] = '\0';
+    }
+    CharUpperBuffA(key, static_cast<DWORD>(strlen(key)));
+}
+
+bool RunsFromInstallFolder() {
+    char setupKey[PathCapacity];
+    char installKey[PathCapacity];
+    FolderKey(setupKey, SetupDir);
+    FolderKey(installKey, InstallDir);
+    return strcmp(setupKey, installKey) == 0;
+}
+
+// One file; Retry on the message copies it again. False when the user gives up.
+bool CopyOneFile(HWND dialog, const char* name) {
+    char source[PathCapacity];
+    char target[PathCapacity];
+    CopyText(source, sizeof source, SetupDir);
+    CopyText(target, sizeof target, InstallDir);
+    const bool joined = AppendPath(source, name) && AppendPath(target, name);
+    SetStatusText(dialog, CopyingFileFormat, name);
+    for (;;) {
+        if (joined) {
+            SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL);
+            if (CopyFileA(source, target, FALSE)) {
+                SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL);
+                return true;
+            }
+        }
+        if (ShowMessageArg(dialog, IDS_CANNOT_COPY, name, InstallCaption, MB_RETRYCANCEL) !=
+            IDRETRY) {
+            return false;
+        }
+    }
+}
+
+bool CopyFiles(HWND dialog) {
+    if (RunsFromInstallFolder()) return true;
+    for (int index = 0; index < InstallFileCount; ++index) {
+        if (!CopyOneFile(dialog, InstallFiles[index])) return false;
+    }
+    return true;
+}
+
+void RecordInstallLocation() {
+    if (ProductKey[0] == '\0') return; // never write into the root of HKEY_CURRENT_USER
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, ProductKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    WriteStringValue(key, "InstallLocation", REG_EXPAND_SZ, InstallDir);
+    RegCloseKey(key);
+}
+
+} // namespace
+
+char* TrimBlanks(char* text) {
+    char* start = text;
+    for (size_t blank = BlankLength(start); blank != 0; blank = BlankLength(start)) {
+        start += blank;
+    }
+    char* end = start; // just past the last character that is not a blank
+    for (char* p = start; *p != '\0';) {
+        const size_t blank = BlankLength(p);
+        char* next = blank != 0 ? p + blank : CharNextA(p);
+        if (blank == 0) end = next;
+        p = next;
+    }
+    const size_t length = static_cast<size_t>(end - start);
+    memmove(text, start, length);
+    text[length] = '\0';
+    return text;
+}
+
+int InstallStep(HWND dialog) {
+    char typed[PathCapacity];
+    typed[0] = '\0';
+    GetDlgItemTextA(dialog, IDC_INPUT, typed, sizeof typed);
+    TrimBlanks(typed);
+    if (typed[0] == '\0') {
+        SetDlgItemTextA(dialog, IDC_INPUT, SetupDir);
+        return 0;
+    }
+
+    BeginWork(dialog);
+    if (!ResolveInstallFolder(typed)) {
+        SetStatusText(dialog, "");
+        MessageBeep(0xFFFFFFFF);
+        EndWork(dialog);
+        return 0;
+    }
+    if (!CreateInstallFolder(dialog)) {
+        EndWork(dialog); // the status line keeps its text
+        return 0;
+    }
+    SetStatusText(dialog, "");
+    RestartNeeded = 0;
+
+    const bool inPlace = HasPayload() ? ExtractFiles() : CopyFiles(dialog);
+    RecordInstallLocation(); // also after a failure: the folder was chosen
+    SetStatusText(dialog, "");
+    if (inPlace) ShowGroupPage(dialog);
+    EndWork(dialog);
+    return inPlace ? 1 : 0;
+}
