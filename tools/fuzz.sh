@@ -4,6 +4,7 @@
 # Crashes are written to build/fuzz/artifacts/.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+corpus="$(cd "$ROOT/.." && pwd)/shared/lha-corpus"
 SECONDS_TO_RUN="${1:-300}"
 OUT="$ROOT/build/fuzz"
 ARCHIVE="$ROOT/Setup/ShareArchive/archive"
@@ -27,8 +28,8 @@ clang++ "${FLAGS[@]}" "$ROOT/tests/archive/fuzz_extract.cpp" "${objects[@]}" -o 
 
 # Seeds: every archive and raw stream of the shared corpus, plus our own crash regressions.
 if [ -z "$(ls -A "$OUT/corpus")" ]; then
-  find /work/shared/lha-corpus/archives /work/shared/lha-corpus/local-jlha \
-       /work/shared/lha-corpus/compressed -type f ! -name 'README*' -size -1M \
+  find "$corpus"/archives "$corpus"/local-jlha \
+       "$corpus"/compressed -type f ! -name 'README*' -size -1M \
        -exec cp {} "$OUT/corpus/" \; 2>/dev/null || true
 fi
 if [ -d "$ROOT/tests/archive/data/fuzz-regressions" ]; then
