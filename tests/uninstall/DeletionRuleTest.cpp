@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "support/WineBench.h"
+#include "shell/Helpers.h"
 #include "uninstall/Uninstall.h"
 
 #include <string>

@@ -6,14 +6,30 @@
 
 #include <string.h>
 
-namespace {
-
-// Bytes of the character at text: 2 for a lead byte with its trail byte, else 1.
 size_t CharacterLength(const char* text) {
     if (IsDBCSLeadByte(static_cast<BYTE>(text[0])) && text[1] != '\0')
         return 2;
     return 1;
 }
+
+void UpperCaseText(char* text) {
+    for (char* p = text; *p != '\0'; p += CharacterLength(p)) {
+        if (*p >= 'a' && *p <= 'z')
+            *p = static_cast<char>(*p - 'a' + 'A');
+    }
+}
+
+bool SamePathIgnoringCase(const char* left, const char* right) {
+    char a[PathCapacity];
+    char b[PathCapacity];
+    CopyText(a, sizeof a, left);
+    CopyText(b, sizeof b, right);
+    UpperCaseText(a);
+    UpperCaseText(b);
+    return strcmp(a, b) == 0;
+}
+
+namespace {
 
 // The last "\" of text (whole characters only), or null.
 char* LastBackslash(char* text) {

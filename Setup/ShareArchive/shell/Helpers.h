@@ -34,6 +34,9 @@ const char* GetArgumentOf(const char* commandLine, int n);
 BOOL CreateFolderTree(const char* path, BOOL withParents);
 
 // Code page 932 text helpers: every scan steps over whole characters.
+size_t CharacterLength(const char* text); // 2 for a lead byte with its trail byte, else 1
+void UpperCaseText(char* text);           // ASCII letters only; double-byte characters stay
+bool SamePathIgnoringCase(const char* left, const char* right);
 const char* LastCharacter(const char* text); // null for empty text
 bool EndsWithSeparator(const char* path);    // last whole character is "\" or "/"
 void CopyText(char* target, size_t capacity, const char* source); // cut on a whole character

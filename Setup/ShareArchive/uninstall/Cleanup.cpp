@@ -101,7 +101,7 @@ struct BatchWriter {
     void PutQuotedPath(const char* path) {
         Put("\"");
         for (const char* p = path; *p != '\0' && !overflow;) {
-            const size_t length = (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') ? 2 : 1;
+            const size_t length = CharacterLength(p);
             if (length == 1 && *p == '%') {
                 Put("%%");
             } else {
@@ -153,7 +153,7 @@ bool IsRootPath(const char* full) {
     for (const char* p = full + 2; *p != '\0';) {
         if (*p == '\\' || *p == '/')
             ++separators;
-        p += (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') ? 2 : 1;
+        p += CharacterLength(p);
     }
     return separators < 2;
 }

@@ -12,8 +12,6 @@ bool IsInstalledFileName(const char* name);
 
 // Code page 932 names: single-byte letters upper-cased in place, double-byte characters
 // left alone; and a comparison of two paths that ignores the case of their letters.
-void UpperCaseText(char* text);
-bool SamePathIgnoringCase(const char* left, const char* right);
 
 void RunUninstallCleanup();
 // The clean-up before the pause: the class backup, the association, the program group
