@@ -1,7 +1,5 @@
 #include "shell/Helpers.h"
 #include "shell/SetupState.h"
-// winuser.h names a cursor IDC_ICON; the dialog's icon control takes that name here.
-#undef IDC_ICON
 #include "resource.h"
 
 #include <string.h>

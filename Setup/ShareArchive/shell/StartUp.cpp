@@ -5,8 +5,6 @@
 #include "shell/SetupState.h"
 #include "uninstall/Uninstall.h"
 #include "wizard/Wizard.h"
-// winuser.h names a cursor IDC_ICON; the dialog's icon control takes that name here.
-#undef IDC_ICON
 #include "resource.h"
 
 #include <objbase.h>

@@ -2,8 +2,6 @@
 #include "uninstall/Uninstall.h"
 #include "shell/Helpers.h"
 #include "shell/SetupState.h"
-// winuser.h names a cursor IDC_ICON; the dialog's icon control takes that name here.
-#undef IDC_ICON
 #include "resource.h"
 
 #include <string.h>
