@@ -12,15 +12,18 @@
 namespace {
 
 std::vector<std::string> SortedNoCase(std::vector<std::string> names) {
-    std::sort(names.begin(), names.end(),
-              [](const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) < 0; });
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return lstrcmpiA(a.c_str(), b.c_str()) < 0;
+    });
     return names;
 }
 
 const char kParent[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const char kEntry[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\くおりん";
 
-std::string Z(const std::string& text) { return text + std::string(1, '\0'); }
+std::string Z(const std::string& text) {
+    return text + std::string(1, '\0');
+}
 
 std::string Default(const char* key) {
     bench::RegValue value = bench::ReadRegValue(HKEY_CLASSES_ROOT, key, nullptr);
@@ -30,7 +33,7 @@ std::string Default(const char* key) {
 }
 
 class Association : public testing::Test {
-protected:
+  protected:
     void SetUp() override { Clean(); }
     void TearDown() override { Clean(); }
     static void Clean() {
@@ -52,8 +55,10 @@ TEST_F(Association, WritesTheFourDefaultValuesWithTheShortPath) {
     char shortPath[MAX_PATH] = "";
     ASSERT_NE(GetShortPathNameA((dir + "\\QUORIN32.EXE").c_str(), shortPath, sizeof shortPath), 0u);
     ASSERT_EQ(std::string(shortPath).find(' '), std::string::npos);
-    bench::SetRegString(HKEY_CLASSES_ROOT, "QuorinPG.Document\\shell\\open\\ddeexec", nullptr, "[open]");
-    bench::SetRegString(HKEY_CLASSES_ROOT, "QuorinPG.Document\\shell\\open\\ddeexec\\Topic", nullptr, "t");
+    bench::SetRegString(HKEY_CLASSES_ROOT, "QuorinPG.Document\\shell\\open\\ddeexec", nullptr,
+                        "[open]");
+    bench::SetRegString(HKEY_CLASSES_ROOT, "QuorinPG.Document\\shell\\open\\ddeexec\\Topic",
+                        nullptr, "t");
 
     Register(dir);
 
@@ -120,7 +125,8 @@ struct EntryCase {
 const EntryCase kEntryCases[] = {
     {1, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, "C:\\Program Files\\Quorin32",
      "C:\\Program Files\\Quorin32\\setup.exe /r"},
-    {0, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, "D:\\Apps\\Quorin32", "D:\\Apps\\Quorin32\\setup.exe /R"},
+    {0, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, "D:\\Apps\\Quorin32",
+     "D:\\Apps\\Quorin32\\setup.exe /R"},
     {0, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, "D:\\", "D:\\\\setup.exe /R"}, // always one "\" more
 };
 

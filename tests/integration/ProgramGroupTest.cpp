@@ -22,8 +22,9 @@ const char kGroupFailedText[] =
     "Windowsを再起動した後でやり直してください。";
 
 class ProgramGroup : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
+        bench::DisableMenuBuilder();
         CoInitialize(nullptr);
         bench::WriteStandInFiles(install_.path());
         Clean();
@@ -53,8 +54,8 @@ protected:
                                   "案内", "ヘルプ", InstallFiles, newShell, allUsers);
     }
     int Remove(int allUsers) {
-        return RemoveProgramGroup("くおりん", "ProgGroup", kParent, "ヘルプ", "案内", "ホームページ",
-                                  1, allUsers);
+        return RemoveProgramGroup("くおりん", "ProgGroup", kParent, "ヘルプ", "案内",
+                                  "ホームページ", 1, allUsers);
     }
     bench::TempFolder install_{"pg"};
 };
@@ -95,8 +96,9 @@ TEST_F(ProgramGroup, CreateShellLinkWritesWhatWasAskedFor) {
 }
 
 TEST_F(ProgramGroup, CreateShellLinkIntoAMissingFolderFails) {
-    HRESULT status = CreateShellLink((install_ / "QUORIN32.EXE").c_str(),
-                                     (install_ / "missing\\x.lnk").c_str(), "d", nullptr, nullptr, -1);
+    HRESULT status =
+        CreateShellLink((install_ / "QUORIN32.EXE").c_str(), (install_ / "missing\\x.lnk").c_str(),
+                        "d", nullptr, nullptr, -1);
     EXPECT_LT(status, 0);
 }
 
@@ -116,11 +118,11 @@ struct NameCase {
     bool usable;
 };
 const NameCase kNames[] = {
-    {"くおりん", true},   {"My Apps", true},   {"ソフト", true}, // ソ ends in 5C
-    {"a.b", true},        {"...x", true},      {"", false},      {".", false},
-    {"..", false},        {"...", false},      {"a\\b", false},  {"a/b", false},
-    {"a:b", false},       {"a*", false},       {"a?", false},    {"\"a\"", false},
-    {"<a", false},        {"a>", false},       {"a|b", false},   {"a\tb", false},
+    {"くおりん", true}, {"My Apps", true}, {"ソフト", true}, // ソ ends in 5C
+    {"a.b", true},      {"...x", true},    {"", false},      {".", false},
+    {"..", false},      {"...", false},    {"a\\b", false},  {"a/b", false},
+    {"a:b", false},     {"a*", false},     {"a?", false},    {"\"a\"", false},
+    {"<a", false},      {"a>", false},     {"a|b", false},   {"a\tb", false},
 };
 
 TEST(GroupName, UsableNamesAreSingleFolderNames) {
@@ -195,7 +197,8 @@ TEST_F(ProgramGroup, RemovalOnTheOldShellDoesNothing) {
     bench::SetRegString(HKEY_CURRENT_USER, kEntry, "ProgGroup", "記録グループ");
     ASSERT_EQ(Create("記録グループ", 1, 0), 1);
     EXPECT_EQ(RemoveProgramGroup("くおりん", "ProgGroup", kParent, "ヘルプ", "案内", "ホームページ",
-                                 0, 0), 1);
+                                 0, 0),
+              1);
     EXPECT_EQ(bench::ListFolder(Programs(false) + "\\記録グループ").size(), 4u);
 }
 

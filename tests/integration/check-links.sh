@@ -7,6 +7,8 @@ set -euo pipefail
 wine_run=$1 writer=$2
 export WINEPREFIX=$3
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all
+# No copies of the links in the Linux desktop's menus.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 listing=$("$wine_run" "$writer" | iconv -f CP932 -t UTF-8 | tr -d '\r')
 failures=0 checked=0
 written=()

@@ -3,6 +3,7 @@
 
 #include <objbase.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 namespace bench {
 
@@ -54,8 +55,17 @@ std::string ShellFoldersValue(bool allUsers, const char* name) {
     RegValue value =
         ReadRegValue(allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
                      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", name);
-    if (!value.exists) return std::string();
+    if (!value.exists)
+        return std::string();
     return std::string(value.data.c_str());
+}
+
+void DisableMenuBuilder() {
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    SetRegString(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "winemenubuilder.exe", "");
 }
 
 static HDDEDATA CALLBACK IgnoreDde(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
@@ -69,15 +79,18 @@ DdeClient::DdeClient() {
 }
 
 DdeClient::~DdeClient() {
-    if (instance_ != 0) DdeUninitialize(instance_);
+    if (instance_ != 0)
+        DdeUninitialize(instance_);
 }
 
 bool ProgmanAvailable() {
     DdeClient client;
-    if (client.instance() == 0) return false;
+    if (client.instance() == 0)
+        return false;
     HSZ name = DdeCreateStringHandleA(client.instance(), "PROGMAN", CP_WINANSI);
     HCONV conversation = DdeConnect(client.instance(), name, name, nullptr);
-    if (conversation) DdeDisconnect(conversation);
+    if (conversation)
+        DdeDisconnect(conversation);
     DdeFreeStringHandle(client.instance(), name);
     return conversation != nullptr;
 }
@@ -87,8 +100,9 @@ ProgmanServer::ProgmanServer() {
     // The server opens folder windows in processes of its own, which inherit its
     // standard handles: they must not hold the test runner's output pipe open.
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             &inheritable, OPEN_EXISTING, 0, nullptr);
+    HANDLE nul =
+        CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &inheritable, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -97,49 +111,53 @@ ProgmanServer::ProgmanServer() {
     std::string line = "\"" + program + "\"";
     const BOOL created = CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0,
                                         nullptr, nullptr, &startup, &started);
-    if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
-    if (!created) return;
+    if (nul != INVALID_HANDLE_VALUE)
+        CloseHandle(nul);
+    if (!created)
+        return;
     CloseHandle(started.hThread);
     process_ = started.hProcess;
     ready_ = WaitUntil([] { return ProgmanAvailable(); }, 20000);
 }
 
 // The shell's DDE server shows every group it creates in a folder window of a
-// new explorer process. That process outlives the server and, under Wine, keeps
-// the test runner's stderr open: close it with the server.
-static void CloseFolderWindows() {
-    for (const char* className : {"ExplorerWClass", "CabinetWClass"}) {
-        for (int round = 0; round < 20; ++round) {
-            HWND window = FindWindowA(className, nullptr);
-            if (!window) break;
-            DWORD id = 0;
-            GetWindowThreadProcessId(window, &id);
-            DWORD desktopId = 0;
-            GetWindowThreadProcessId(GetDesktopWindow(), &desktopId);
-            // A window of the desktop process is only asked to close.
-            HANDLE process = id == desktopId
-                                 ? nullptr
-                                 : OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
-            PostMessageA(window, WM_CLOSE, 0, 0);
-            if (process) {
-                if (WaitForSingleObject(process, 3000) != WAIT_OBJECT_0) {
-                    TerminateProcess(process, 0);
-                    WaitForSingleObject(process, 3000);
-                }
-                CloseHandle(process);
-            } else {
-                WaitUntil([window] { return !IsWindow(window); }, 3000);
-            }
+// new explorer process, started from the server before the command returns.
+// That process would outlive the server and, under Wine, keep the test runner's
+// stderr open: it is ended with the server (and anything it started in turn).
+static void EndChildrenOf(DWORD parentId, int depth = 0) {
+    if (depth > 4)
+        return;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    std::vector<DWORD> children;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more;
+         more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ParentProcessID == parentId && entry.th32ProcessID != parentId) {
+            children.push_back(entry.th32ProcessID);
+        }
+    }
+    CloseHandle(snapshot);
+    for (DWORD child : children) {
+        EndChildrenOf(child, depth + 1);
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, child);
+        if (process) {
+            TerminateProcess(process, 0);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
         }
     }
 }
 
 ProgmanServer::~ProgmanServer() {
-    if (process_ == nullptr) return;
+    if (process_ == nullptr)
+        return;
+    EndChildrenOf(GetProcessId(process_));
     TerminateProcess(process_, 0);
     WaitForSingleObject(process_, 5000);
     CloseHandle(process_);
-    CloseFolderWindows();
     // The service is gone only once the server's windows are.
     WaitUntil([] { return !ProgmanAvailable(); }, 5000);
 }
@@ -149,7 +167,9 @@ const char* const kInstallFileNames[9] = {
     "TIPS.TXT",     "SETUP.EXE",    "HISTORY.TXT",  "quorin.url",
 };
 
-std::string StandInContent(const std::string& name) { return "stand-in content of " + name + "\r\n"; }
+std::string StandInContent(const std::string& name) {
+    return "stand-in content of " + name + "\r\n";
+}
 
 void WriteStandInFiles(const std::string& folder) {
     for (const char* name : kInstallFileNames) {

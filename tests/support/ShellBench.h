@@ -27,16 +27,21 @@ std::string ShellFolderPath(int csidl);
 // A value of the Explorer "Shell Folders" key (per user, or HKLM when allUsers).
 std::string ShellFoldersValue(bool allUsers, const char* name);
 
+// Wine's shell starts winemenubuilder for every link saved in the Start menu or
+// on the desktop; it copies them into the Linux desktop's menus and holds the
+// files meanwhile. Disabled for the prefix (a DLL override), once per process.
+void DisableMenuBuilder();
+
 // A DDE client instance for the calling thread, released with the object.
 class DdeClient {
-public:
+  public:
     DdeClient();
     ~DdeClient();
     DdeClient(const DdeClient&) = delete;
     DdeClient& operator=(const DdeClient&) = delete;
     DWORD instance() const { return instance_; }
 
-private:
+  private:
     DWORD instance_ = 0;
 };
 
@@ -46,14 +51,14 @@ bool ProgmanAvailable();
 // The Program Manager DDE server of the platform's shell, served by our peer
 // process (tests/support/peers) for as long as the object lives.
 class ProgmanServer {
-public:
+  public:
     ProgmanServer();
     ~ProgmanServer();
     ProgmanServer(const ProgmanServer&) = delete;
     ProgmanServer& operator=(const ProgmanServer&) = delete;
     bool ready() const { return ready_; }
 
-private:
+  private:
     HANDLE process_ = nullptr;
     bool ready_ = false;
 };
@@ -66,13 +71,13 @@ void WriteStandInFiles(const std::string& folder);
 
 // Saves a set of registry values and puts them back afterwards.
 class RegistryValueGuard {
-public:
+  public:
     RegistryValueGuard(HKEY root, std::string path, std::vector<std::string> names);
     ~RegistryValueGuard();
     RegistryValueGuard(const RegistryValueGuard&) = delete;
     RegistryValueGuard& operator=(const RegistryValueGuard&) = delete;
 
-private:
+  private:
     struct Saved {
         std::string name;
         bool exists;

@@ -12,8 +12,9 @@ using namespace wizardtest;
 namespace {
 
 std::vector<std::string> SortedNoCase(std::vector<std::string> names) {
-    std::sort(names.begin(), names.end(),
-              [](const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) < 0; });
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return lstrcmpiA(a.c_str(), b.c_str()) < 0;
+    });
     return names;
 }
 
@@ -45,20 +46,22 @@ void ExpectLink(const std::string& link, const std::string& installDir, const ch
 }
 
 void ExpectGroup(bool common, const std::string& group, const std::string& installDir) {
-    const std::string programs = bench::ShellFoldersValue(common, common ? "Common Programs" : "Programs");
+    const std::string programs =
+        bench::ShellFoldersValue(common, common ? "Common Programs" : "Programs");
     const std::string folder = programs + "\\" + group;
-    EXPECT_EQ(bench::ListFolder(folder),
-              (std::vector<std::string>{"くおりん.lnk", "ヘルプ.lnk", "ホームページ.lnk", "案内.lnk"}))
+    EXPECT_EQ(bench::ListFolder(folder), (std::vector<std::string>{"くおりん.lnk", "ヘルプ.lnk",
+                                                                   "ホームページ.lnk", "案内.lnk"}))
         << folder;
     for (const LinkExpect& e : kGroupLinks) {
         ExpectLink(folder + "\\" + e.name + ".lnk", installDir, e.file, e.icon);
     }
-    const std::string desktop = bench::ShellFoldersValue(common, common ? "Common Desktop" : "Desktop");
+    const std::string desktop =
+        bench::ShellFoldersValue(common, common ? "Common Desktop" : "Desktop");
     ExpectLink(desktop + "\\くおりん.lnk", installDir, "QUORIN32.EXE", true);
 }
 
 class FinishStepNt : public WizardTest {
-protected:
+  protected:
     void SetUp() override {
         WizardTest::SetUp();
         ASSERT_EQ(GetVersion(), kWinXp);
@@ -118,8 +121,8 @@ TEST_F(FinishStepNt, TickedAndUntickedInstallsAsTheTableSays) {
         EXPECT_EQ(bench::Hex(mode.data), bench::Hex(Z(c.storedMode)));
 
         ExpectGroup(c.commonFolders, kProduct, installDir_);
-        const std::string otherPrograms = bench::ShellFoldersValue(!c.commonFolders,
-            c.commonFolders ? "Programs" : "Common Programs");
+        const std::string otherPrograms = bench::ShellFoldersValue(
+            !c.commonFolders, c.commonFolders ? "Programs" : "Common Programs");
         EXPECT_FALSE(bench::FolderExists(otherPrograms + "\\" + kProduct));
 
         EXPECT_FALSE(bench::RegKeyExists(c.otherRoot, kUninstallEntry));
@@ -152,7 +155,8 @@ TEST_F(FinishStepNt, TickedAndUntickedInstallsAsTheTableSays) {
 }
 
 TEST_F(FinishStepNt, AssociationIsWrittenByteForByteAndDdeexecRemoved) {
-    bench::SetRegString(HKEY_CLASSES_ROOT, "QuorinPG.Document\\shell\\open\\ddeexec\\topic", nullptr, "x");
+    bench::SetRegString(HKEY_CLASSES_ROOT, "QuorinPG.Document\\shell\\open\\ddeexec\\topic",
+                        nullptr, "x");
     Finish(kProduct, true);
     const std::string shortExe = ShortExe();
     ASSERT_FALSE(shortExe.empty());
@@ -206,8 +210,8 @@ TEST_F(FinishStepNt, SecondInstallWithAnotherGroupReplacesTheEarlierShortcuts) {
     EXPECT_FALSE(bench::FolderExists(programs + "\\" + kProduct))
         << "the group recorded by the first install is cleaned up";
     EXPECT_EQ(bench::ListFolder(newGroup),
-              (std::vector<std::string>{"memo.txt", "くおりん.lnk", "ヘルプ.lnk", "ホームページ.lnk",
-                                        "案内.lnk"}));
+              (std::vector<std::string>{"memo.txt", "くおりん.lnk", "ヘルプ.lnk",
+                                        "ホームページ.lnk", "案内.lnk"}));
     for (const LinkExpect& e : kGroupLinks) {
         ExpectLink(newGroup + "\\" + e.name + ".lnk", secondDir, e.file, e.icon);
     }
@@ -232,8 +236,10 @@ TEST_F(FinishStepNt, ProgramsAndDesktopFoldersThemselvesAreLeftAlone) {
     std::vector<std::string> sentinels;
     std::vector<std::pair<std::string, DWORD>> folders;
     for (bool common : {false, true}) {
-        const std::string programs = bench::ShellFoldersValue(common, common ? "Common Programs" : "Programs");
-        const std::string desktop = bench::ShellFoldersValue(common, common ? "Common Desktop" : "Desktop");
+        const std::string programs =
+            bench::ShellFoldersValue(common, common ? "Common Programs" : "Programs");
+        const std::string desktop =
+            bench::ShellFoldersValue(common, common ? "Common Desktop" : "Desktop");
         for (const char* name : {"くおりん", "ヘルプ", "案内", "ホームページ"}) {
             sentinels.push_back(programs + "\\" + name + ".lnk");
             bench::WriteFileBytes(sentinels.back(), "user's own");

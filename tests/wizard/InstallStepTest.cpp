@@ -16,12 +16,12 @@ struct TrimCase {
 const TrimCase kTrimCases[] = {
     {"", ""},
     {"   ", ""},
-    {"　", ""},                    // ideographic space 81 40
+    {"　", ""}, // ideographic space 81 40
     {"　 　 ", ""},
     {"　C:\\Quorin32 ", "C:\\Quorin32"},
     {" a b ", "a b"},
-    {"\tC:\\x\t", "\tC:\\x\t"},     // tabs are not blanks here
-    {"ソ ", "ソ"},                  // 83 5C: the trail byte is not a separator or blank
+    {"\tC:\\x\t", "\tC:\\x\t"},       // tabs are not blanks here
+    {"ソ ", "ソ"},                    // 83 5C: the trail byte is not a separator or blank
     {"\x82\x81\x40", "\x82\x81\x40"}, // ａ@: 81 40 across a character boundary is no blank
     {"\x82\x81\x40\x81\x40", "\x82\x81\x40"},
     {"\x81\x40\x82\x81", "\x82\x81"},
@@ -38,7 +38,7 @@ TEST(TrimBlanks, RemovesAsciiAndIdeographicSpacesAtBothEnds) {
 }
 
 class InstallStepCopy : public WizardTest {
-protected:
+  protected:
     void SetUp() override {
         WizardTest::SetUp();
         bench::WriteStandInFiles(source_.path());
@@ -60,7 +60,8 @@ protected:
     }
     void ExpectNineFiles(const std::string& folder) {
         for (const char* name : bench::kInstallFileNames) {
-            EXPECT_EQ(bench::ReadFileBytes(folder + "\\" + name), bench::StandInContent(name)) << name;
+            EXPECT_EQ(bench::ReadFileBytes(folder + "\\" + name), bench::StandInContent(name))
+                << name;
         }
     }
 

@@ -19,7 +19,8 @@ std::string ImageOfWindow(HWND window) {
     QueryImageName query = reinterpret_cast<QueryImageName>(reinterpret_cast<void (*)()>(
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA")));
     HANDLE process = OpenProcess(0x1000 /* PROCESS_QUERY_LIMITED_INFORMATION */, FALSE, processId);
-    if (!process || !query) return std::string();
+    if (!process || !query)
+        return std::string();
     char path[MAX_PATH] = "";
     DWORD size = sizeof path;
     query(process, 0, path, &size);
@@ -28,8 +29,9 @@ std::string ImageOfWindow(HWND window) {
 }
 
 class SetupLaunch : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
+        bench::DisableMenuBuilder();
         bench::SetWindowsFamily("SETUP.EXE", "win10");
         bench::CloseWindowsOfClass("QuorinMainFrame");
         installDir_ = target_ / "Quorin32";
@@ -45,19 +47,24 @@ protected:
             ADD_FAILURE() << "no wizard window";
             return STILL_ACTIVE;
         }
-        EXPECT_TRUE(bench::WaitUntil([&] { return bench::Control(wizard, 1009).text == kNoNeedToChange; }));
+        EXPECT_TRUE(
+            bench::WaitUntil([&] { return bench::Control(wizard, 1009).text == kNoNeedToChange; }));
         bench::SetControlText(wizard, 1000, installDir_);
         bench::Click(wizard, 1);
-        EXPECT_TRUE(bench::WaitUntil([&] {
-            return bench::Control(wizard, 1008).visible && bench::Control(wizard, 1000).text == kProduct;
-        }, 60000, setup.handle()));
+        EXPECT_TRUE(bench::WaitUntil(
+            [&] {
+                return bench::Control(wizard, 1008).visible &&
+                       bench::Control(wizard, 1000).text == kProduct;
+            },
+            60000, setup.handle()));
         bench::Click(wizard, 1);
         EXPECT_TRUE(bench::WaitUntil([&] { return bench::Control(wizard, 1).text == kFinishText; },
                                      60000, setup.handle()));
         EXPECT_EQ(bench::Control(wizard, 1011).check, BST_CHECKED);
         if (!launch) {
             ToggleBox(wizard, 1011);
-            EXPECT_TRUE(bench::WaitUntil([&] { return bench::Control(wizard, 1011).check == BST_UNCHECKED; }));
+            EXPECT_TRUE(bench::WaitUntil(
+                [&] { return bench::Control(wizard, 1011).check == BST_UNCHECKED; }));
         }
         bench::Click(wizard, 1);
         return setup.Wait(30000);
@@ -72,7 +79,8 @@ TEST_F(SetupLaunch, TickedLaunchBoxStartsTheInstalledApplication) {
     ASSERT_EQ(FindWindowA("QuorinMainFrame", nullptr), nullptr);
     EXPECT_EQ(Install(true), 0u);
     HWND app = nullptr;
-    ASSERT_TRUE(bench::WaitUntil([&] { return (app = FindWindowA("QuorinMainFrame", nullptr)) != nullptr; }));
+    ASSERT_TRUE(bench::WaitUntil(
+        [&] { return (app = FindWindowA("QuorinMainFrame", nullptr)) != nullptr; }));
     EXPECT_EQ(lstrcmpiA(ImageOfWindow(app).c_str(), (installDir_ + "\\quorin32.exe").c_str()), 0)
         << ImageOfWindow(app);
 }
@@ -81,7 +89,8 @@ TEST_F(SetupLaunch, UntickedLaunchBoxStartsNothing) {
     EXPECT_EQ(Install(false), 0u);
     EXPECT_TRUE(bench::FileExists(installDir_ + "\\QUORIN32.EXE")) << "the install itself happened";
     // Absence can only be shown by waiting for the window a while.
-    EXPECT_FALSE(bench::WaitUntil([] { return FindWindowA("QuorinMainFrame", nullptr) != nullptr; }, 3000));
+    EXPECT_FALSE(
+        bench::WaitUntil([] { return FindWindowA("QuorinMainFrame", nullptr) != nullptr; }, 3000));
 }
 
 } // namespace

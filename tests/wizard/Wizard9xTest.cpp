@@ -10,7 +10,7 @@ using namespace wizardtest;
 namespace {
 
 class Wizard9x : public WizardTest {
-protected:
+  protected:
     void SetUp() override {
         WizardTest::SetUp();
         ASSERT_EQ(GetVersion(), kWin95);
@@ -29,35 +29,39 @@ protected:
 };
 
 TEST_F(Wizard9x, GroupPageHasNoBoxFinishPageHasTheLaunchBox) {
-    INT_PTR result = bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
-        ASSERT_TRUE(WaitPage(0));
-        EXPECT_TRUE(bench::Control(dialog, 1010).visible) << "Browse on the new shell";
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(1));
-        CheckControls(dialog,
-                      {{1011, false, true, "全てのユーザーに共通とする"}, {1008, true, true, nullptr},
-                       {1000, true, true, kProduct}, {1006, true, true, kGroupInstruction}},
-                      "group page on 9x");
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(2));
-        CheckControls(dialog, {{1011, true, true, kLaunchBox}, {1, true, true, kFinishText}},
-                      "finish page on 9x");
-        EXPECT_EQ(bench::Control(dialog, 1011).check, BST_CHECKED);
-        bench::Click(dialog, 1);
-    });
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
+            EXPECT_TRUE(bench::Control(dialog, 1010).visible) << "Browse on the new shell";
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(1));
+            CheckControls(dialog,
+                          {{1011, false, true, "全てのユーザーに共通とする"},
+                           {1008, true, true, nullptr},
+                           {1000, true, true, kProduct},
+                           {1006, true, true, kGroupInstruction}},
+                          "group page on 9x");
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(2));
+            CheckControls(dialog, {{1011, true, true, kLaunchBox}, {1, true, true, kFinishText}},
+                          "finish page on 9x");
+            EXPECT_EQ(bench::Control(dialog, 1011).check, BST_CHECKED);
+            bench::Click(dialog, 1);
+        });
     EXPECT_EQ(result, 1);
     EXPECT_EQ(LaunchNow, 1);
 }
 
 TEST_F(Wizard9x, StoresCommonModeOneWithUserFoldersAndMachineWideEntry) {
-    INT_PTR result = bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
-        ASSERT_TRUE(WaitPage(0));
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(1));
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(2));
-        bench::Click(dialog, 1);
-    });
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(1));
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(2));
+            bench::Click(dialog, 1);
+        });
     EXPECT_EQ(result, 1);
     EXPECT_EQ(CommonMode, 1);
     bench::RegValue mode = bench::ReadRegValue(HKEY_CURRENT_USER, kProductKey, "CommonMode");
@@ -65,13 +69,15 @@ TEST_F(Wizard9x, StoresCommonModeOneWithUserFoldersAndMachineWideEntry) {
     EXPECT_EQ(bench::Hex(mode.data), bench::Hex(Z("1")));
 
     const std::string userGroup = bench::ShellFoldersValue(false, "Programs") + "\\" + kProduct;
-    const std::string commonGroup = bench::ShellFoldersValue(true, "Common Programs") + "\\" + kProduct;
+    const std::string commonGroup =
+        bench::ShellFoldersValue(true, "Common Programs") + "\\" + kProduct;
     EXPECT_EQ(bench::ListFolder(userGroup).size(), 4u);
     EXPECT_FALSE(bench::FolderExists(commonGroup));
     EXPECT_TRUE(bench::FileExists(bench::ShellFoldersValue(false, "Desktop") + "\\くおりん.lnk"));
 
     EXPECT_FALSE(bench::RegKeyExists(HKEY_CURRENT_USER, kUninstallEntry));
-    bench::RegValue command = bench::ReadRegValue(HKEY_LOCAL_MACHINE, kUninstallEntry, "UninstallString");
+    bench::RegValue command =
+        bench::ReadRegValue(HKEY_LOCAL_MACHINE, kUninstallEntry, "UninstallString");
     EXPECT_EQ(bench::Hex(command.data), bench::Hex(Z(installDir_ + "\\setup.exe /r")));
 }
 

@@ -24,7 +24,8 @@ const char kCaption[] = "家計簿,出納簿くおりんの導入";
 const char kFolderHeadline[] = "『家計簿,出納簿くおりん』をセットアップします。";
 const char kFolderInstruction[] =
     "インストール先のフォルダ(ディレクトリ)を指定して\n<次へ>ボタンをクリックしてください。";
-const char kGroupInstruction[] = "プログラムグループ名を指定して<次へ>ボタンをクリックしてください。";
+const char kGroupInstruction[] =
+    "プログラムグループ名を指定して<次へ>ボタンをクリックしてください。";
 const char kNoNeedToChange[] = "（特に変更する必要はありません）";
 const char kSetupDone[] = "セットアップは完了しました。";
 const char kFolderLabel[] = "ｲﾝｽﾄｰﾙ先";
@@ -39,7 +40,8 @@ const char kProduct[] = "くおりん";
 const char kProductKey[] = "SOFTWARE\\Brastelo\\くおりん";
 const char kUninstallParent[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const char kUninstallEntry[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\くおりん";
-const char kOlderEntry[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\金銭簿くおりん";
+const char kOlderEntry[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\金銭簿くおりん";
 
 // GetVersion values of the families (what Wine reports for each).
 const DWORD kWin10 = 0x23f00206;
@@ -47,8 +49,12 @@ const DWORD kWinXp = 0x0a280105;
 const DWORD kWin95 = 0xc0000004;
 const DWORD kNt351 = 0x04213303;
 
-inline int Page() { return *static_cast<volatile int*>(&WizardPage); }
-inline int Busy() { return *static_cast<volatile int*>(&WizardBusy); }
+inline int Page() {
+    return *static_cast<volatile int*>(&WizardPage);
+}
+inline int Busy() {
+    return *static_cast<volatile int*>(&WizardBusy);
+}
 
 // From the script thread: the wizard has reached the page and is idle.
 inline bool WaitPage(int page) {
@@ -76,7 +82,9 @@ inline void CheckControls(HWND dialog, const std::vector<Expect>& expects, const
 }
 
 // Clicks a check box as the mouse does, so that an automatic box toggles itself.
-inline void ToggleBox(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+inline void ToggleBox(HWND dialog, int id) {
+    PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
 
 // Characters (not bytes) of a code page 932 text, as edit controls count them.
 inline DWORD Characters(const std::string& text) {
@@ -101,8 +109,9 @@ inline std::pair<DWORD, DWORD> Selection(HWND dialog, int id) {
 
 // Everything a test install may leave behind, removed before and after.
 class InstallTraces {
-public:
-    explicit InstallTraces(std::vector<std::string> groups = {kProduct}) : groups_(std::move(groups)) {
+  public:
+    explicit InstallTraces(std::vector<std::string> groups = {kProduct})
+        : groups_(std::move(groups)) {
         Clean();
     }
     ~InstallTraces() { Clean(); }
@@ -114,23 +123,36 @@ public:
         bench::DeleteRegTree(HKEY_CLASSES_ROOT, ".QRB");
         bench::DeleteRegTree(HKEY_CLASSES_ROOT, "QuorinPG.Document");
         for (bool common : {false, true}) {
-            std::string programs = bench::ShellFoldersValue(common, common ? "Common Programs" : "Programs");
-            std::string desktop = bench::ShellFoldersValue(common, common ? "Common Desktop" : "Desktop");
+            std::string programs =
+                bench::ShellFoldersValue(common, common ? "Common Programs" : "Programs");
+            std::string desktop =
+                bench::ShellFoldersValue(common, common ? "Common Desktop" : "Desktop");
             for (const std::string& group : groups_) {
-                if (!programs.empty() && !group.empty()) bench::RemoveTree(programs + "\\" + group);
+                if (programs.empty() || group.empty())
+                    continue;
+                const std::string folder = programs + "\\" + group;
+                // Another process may still be reading a link: try again shortly.
+                bench::WaitUntil(
+                    [&] {
+                        bench::RemoveTree(folder);
+                        return !bench::FolderExists(folder);
+                    },
+                    5000);
             }
-            if (!desktop.empty()) DeleteFileA((desktop + "\\" + kProduct + ".lnk").c_str());
+            if (!desktop.empty())
+                DeleteFileA((desktop + "\\" + kProduct + ".lnk").c_str());
         }
     }
 
-private:
+  private:
     std::vector<std::string> groups_;
 };
 
 // The setup state of a test run: a product key of our own prefix, COM, a DDE client.
 class WizardTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
+        bench::DisableMenuBuilder();
         CoInitialize(nullptr);
         ResetSetupState();
         NewShell = (OsVersion & 0xFF) >= 4 ? 1 : 0;
@@ -150,25 +172,32 @@ protected:
 // The wizard dialog held open modelessly on the test thread, for direct calls of
 // the steps. The posted Back command has built the folder page.
 class ModelessWizard {
-public:
+  public:
     ModelessWizard() {
         dialog_ = CreateDialogParamA(AppInstance, "DLG_MASTER", nullptr, WizardDialogProc, 0);
         bench::WaitUntil([] { return Page() == 0; }, 10000);
     }
     ~ModelessWizard() {
-        if (dialog_) DestroyWindow(dialog_);
+        if (dialog_)
+            DestroyWindow(dialog_);
     }
     ModelessWizard(const ModelessWizard&) = delete;
     ModelessWizard& operator=(const ModelessWizard&) = delete;
     HWND dialog() const { return dialog_; }
     std::string Text(int id) const { return bench::Control(dialog_, id).text; }
-    void SetText(int id, const std::string& text) const { SetDlgItemTextA(dialog_, id, text.c_str()); }
+    void SetText(int id, const std::string& text) const {
+        SetDlgItemTextA(dialog_, id, text.c_str());
+    }
 
-private:
+  private:
     HWND dialog_ = nullptr;
 };
 
-inline std::string Str(const bench::RegValue& value) { return value.data; }
-inline std::string Z(const std::string& text) { return text + std::string(1, '\0'); }
+inline std::string Str(const bench::RegValue& value) {
+    return value.data;
+}
+inline std::string Z(const std::string& text) {
+    return text + std::string(1, '\0');
+}
 
 } // namespace wizardtest

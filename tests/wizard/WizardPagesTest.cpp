@@ -24,13 +24,14 @@ HWND FindChooser(HWND wizard) {
 
 bool HasChildText(HWND window, const std::string& text) {
     for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if (bench::WindowText(child) == text) return true;
+        if (bench::WindowText(child) == text)
+            return true;
     }
     return false;
 }
 
 class WizardPages : public WizardTest {
-protected:
+  protected:
     void SetUp() override {
         WizardTest::SetUp();
         ASSERT_EQ(GetVersion(), kWin10) << "this program runs as Windows 10";
@@ -51,21 +52,26 @@ protected:
                 {2, true, true, kCancelText}};
     }
     std::vector<Expect> GroupPage(bool boxEnabled) const {
-        return {{1005, false, true, nullptr},     {1006, true, true, kGroupInstruction},
-                {1001, true, true, kGroupLabel},  {1000, true, true, kProduct},
-                {1010, false, true, nullptr},     {1009, true, true, kNoNeedToChange},
-                {1008, true, true, "< 戻る"},     {1007, false, true, nullptr},
-                {1011, true, boxEnabled, kAllUsersBox}, {1, true, true, kNextText},
+        return {{1005, false, true, nullptr},
+                {1006, true, true, kGroupInstruction},
+                {1001, true, true, kGroupLabel},
+                {1000, true, true, kProduct},
+                {1010, false, true, nullptr},
+                {1009, true, true, kNoNeedToChange},
+                {1008, true, true, "< 戻る"},
+                {1007, false, true, nullptr},
+                {1011, true, boxEnabled, kAllUsersBox},
+                {1, true, true, kNextText},
                 {2, true, true, kCancelText}};
     }
     std::vector<Expect> FinishPage(const std::string& finishText) const {
         static std::string text;
         text = finishText;
-        return {{1005, true, true, kSetupDone},   {1006, true, true, text.c_str()},
-                {1001, false, true, nullptr},     {1000, false, true, nullptr},
-                {1009, false, true, ""},          {1010, false, true, nullptr},
-                {1008, false, true, nullptr},     {1011, true, true, kLaunchBox},
-                {1, true, true, kFinishText},     {2, false, true, nullptr}};
+        return {{1005, true, true, kSetupDone}, {1006, true, true, text.c_str()},
+                {1001, false, true, nullptr},   {1000, false, true, nullptr},
+                {1009, false, true, ""},        {1010, false, true, nullptr},
+                {1008, false, true, nullptr},   {1011, true, true, kLaunchBox},
+                {1, true, true, kFinishText},   {2, false, true, nullptr}};
     }
     static std::string StartMenuText(const std::string& group) {
         return "ﾀｽｸﾊﾞｰの[ｽﾀｰﾄ]→[ﾌﾟﾛｸﾞﾗﾑ]→[" + group +
@@ -79,17 +85,18 @@ protected:
 };
 
 TEST_F(WizardPages, FolderPageAtStartThenCancelEndsWithTwo) {
-    INT_PTR result = bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
-        ASSERT_TRUE(WaitPage(0));
-        EXPECT_EQ(bench::WindowText(dialog), kCaption);
-        CheckControls(dialog, FolderPage(), "folder page");
-        EXPECT_EQ(bench::Control(dialog, 1000).text, installDir_);
-        EXPECT_EQ(FocusOf(dialog), GetDlgItem(dialog, 1000));
-        auto selection = Selection(dialog, 1000);
-        EXPECT_EQ(selection.first, 0u);
-        EXPECT_EQ(selection.second, Characters(installDir_));
-        bench::Command(dialog, IDCANCEL);
-    });
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
+            EXPECT_EQ(bench::WindowText(dialog), kCaption);
+            CheckControls(dialog, FolderPage(), "folder page");
+            EXPECT_EQ(bench::Control(dialog, 1000).text, installDir_);
+            EXPECT_EQ(FocusOf(dialog), GetDlgItem(dialog, 1000));
+            auto selection = Selection(dialog, 1000);
+            EXPECT_EQ(selection.first, 0u);
+            EXPECT_EQ(selection.second, Characters(installDir_));
+            bench::Command(dialog, IDCANCEL);
+        });
     EXPECT_EQ(result, 2);
     EXPECT_EQ(LaunchNow, 0);
     EXPECT_FALSE(bench::FolderExists(installDir_)) << "nothing is installed before Next";
@@ -98,108 +105,119 @@ TEST_F(WizardPages, FolderPageAtStartThenCancelEndsWithTwo) {
 
 TEST_F(WizardPages, WalkThroughBackAndNextAgainAndFinish) {
     const std::string exe = installDir_ + "\\QUORIN32.EXE";
-    INT_PTR result = bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
-        ASSERT_TRUE(WaitPage(0));
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(1));
-        CheckControls(dialog, GroupPage(true), "group page");
-        EXPECT_EQ(bench::Control(dialog, 1011).check, BST_CHECKED) << "CommonMode 1 ticks the box";
-        EXPECT_EQ(FocusOf(dialog), GetDlgItem(dialog, 1000));
-        EXPECT_TRUE(bench::FileExists(exe));
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(1));
+            CheckControls(dialog, GroupPage(true), "group page");
+            EXPECT_EQ(bench::Control(dialog, 1011).check, BST_CHECKED)
+                << "CommonMode 1 ticks the box";
+            EXPECT_EQ(FocusOf(dialog), GetDlgItem(dialog, 1000));
+            EXPECT_TRUE(bench::FileExists(exe));
 
-        // Back: the folder page again, with the resolved folder.
-        bench::SetControlText(dialog, 1000, "別の名前");
-        bench::Click(dialog, 1008);
-        ASSERT_TRUE(WaitPage(0));
-        CheckControls(dialog, FolderPage(), "folder page after Back");
-        EXPECT_EQ(bench::Control(dialog, 1000).text, installDir_);
+            // Back: the folder page again, with the resolved folder.
+            bench::SetControlText(dialog, 1000, "別の名前");
+            bench::Click(dialog, 1008);
+            ASSERT_TRUE(WaitPage(0));
+            CheckControls(dialog, FolderPage(), "folder page after Back");
+            EXPECT_EQ(bench::Control(dialog, 1000).text, installDir_);
 
-        // Next again runs the install step again.
-        DeleteFileA(exe.c_str());
-        bench::DeleteRegTree(HKEY_CURRENT_USER, kProductKey);
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(1));
-        EXPECT_TRUE(bench::FileExists(exe)) << "files copied again";
-        EXPECT_TRUE(bench::ReadRegValue(HKEY_CURRENT_USER, kProductKey, "InstallLocation").exists);
-        CheckControls(dialog, GroupPage(true), "group page again (typed name not kept)");
+            // Next again runs the install step again.
+            DeleteFileA(exe.c_str());
+            bench::DeleteRegTree(HKEY_CURRENT_USER, kProductKey);
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(1));
+            EXPECT_TRUE(bench::FileExists(exe)) << "files copied again";
+            EXPECT_TRUE(
+                bench::ReadRegValue(HKEY_CURRENT_USER, kProductKey, "InstallLocation").exists);
+            CheckControls(dialog, GroupPage(true), "group page again (typed name not kept)");
 
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(2));
-        CheckControls(dialog, FinishPage(StartMenuText(kProduct)), "finish page");
-        EXPECT_EQ(bench::Control(dialog, 1011).check, BST_CHECKED);
-        EXPECT_NE(GetWindowLongPtrA(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST, 0) << "finish page is topmost";
-        // Back does nothing here.
-        bench::Command(dialog, 1008);
-        bench::Click(dialog, 1);
-    });
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(2));
+            CheckControls(dialog, FinishPage(StartMenuText(kProduct)), "finish page");
+            EXPECT_EQ(bench::Control(dialog, 1011).check, BST_CHECKED);
+            EXPECT_NE(GetWindowLongPtrA(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST, 0)
+                << "finish page is topmost";
+            // Back does nothing here.
+            bench::Command(dialog, 1008);
+            bench::Click(dialog, 1);
+        });
     EXPECT_EQ(result, 1);
     EXPECT_EQ(LaunchNow, 1);
     EXPECT_STREQ(GroupName, kProduct);
 }
 
 TEST_F(WizardPages, EscapeOnFinishPageEndsWithTwoAndLaunchesNothing) {
-    INT_PTR result = bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
-        ASSERT_TRUE(WaitPage(0));
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(1));
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(2));
-        EXPECT_EQ(bench::Control(dialog, 1011).check, BST_CHECKED);
-        bench::Command(dialog, IDCANCEL); // what Escape sends
-    });
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(1));
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(2));
+            EXPECT_EQ(bench::Control(dialog, 1011).check, BST_CHECKED);
+            bench::Command(dialog, IDCANCEL); // what Escape sends
+        });
     EXPECT_EQ(result, 2);
     EXPECT_EQ(LaunchNow, 0);
 }
 
 TEST_F(WizardPages, UntickedLaunchBoxEndsWithOneAndNoLaunch) {
-    INT_PTR result = bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
-        ASSERT_TRUE(WaitPage(0));
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(1));
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(2));
-        ToggleBox(dialog, 1011); // the automatic box toggles itself
-        ASSERT_TRUE(bench::WaitUntil([&] { return bench::Control(dialog, 1011).check == BST_UNCHECKED; }));
-        bench::Command(dialog, 1); // Enter
-    });
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(1));
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(2));
+            ToggleBox(dialog, 1011); // the automatic box toggles itself
+            ASSERT_TRUE(bench::WaitUntil(
+                [&] { return bench::Control(dialog, 1011).check == BST_UNCHECKED; }));
+            bench::Command(dialog, 1); // Enter
+        });
     EXPECT_EQ(result, 1);
     EXPECT_EQ(LaunchNow, 0);
 }
 
 TEST_F(WizardPages, CommandsForOtherPagesDoNothing) {
-    INT_PTR result = bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
-        ASSERT_TRUE(WaitPage(0));
-        bench::SetControlText(dialog, 1000, "typed");
-        DWORD_PTR ignored = 0;
-        // Sent, so each has been handled when the call returns.
-        SendMessageTimeoutA(dialog, WM_COMMAND, 1008, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
-        EXPECT_EQ(Page(), 0);
-        EXPECT_EQ(bench::Control(dialog, 1000).text, "typed") << "Back on the folder page";
-        bench::SetControlText(dialog, 1000, installDir_);
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(1));
-        // Browse on the group page opens nothing: the send returns at once.
-        EXPECT_NE(SendMessageTimeoutA(dialog, WM_COMMAND, 1010, 0, SMTO_ABORTIFHUNG, 3000, &ignored), 0);
-        EXPECT_EQ(FindChooser(dialog), nullptr);
-        EXPECT_EQ(Page(), 1);
-        bench::Command(dialog, IDCANCEL);
-    });
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
+            bench::SetControlText(dialog, 1000, "typed");
+            DWORD_PTR ignored = 0;
+            // Sent, so each has been handled when the call returns.
+            SendMessageTimeoutA(dialog, WM_COMMAND, 1008, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+            EXPECT_EQ(Page(), 0);
+            EXPECT_EQ(bench::Control(dialog, 1000).text, "typed") << "Back on the folder page";
+            bench::SetControlText(dialog, 1000, installDir_);
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(1));
+            // Browse on the group page opens nothing: the send returns at once.
+            EXPECT_NE(
+                SendMessageTimeoutA(dialog, WM_COMMAND, 1010, 0, SMTO_ABORTIFHUNG, 3000, &ignored),
+                0);
+            EXPECT_EQ(FindChooser(dialog), nullptr);
+            EXPECT_EQ(Page(), 1);
+            bench::Command(dialog, IDCANCEL);
+        });
     EXPECT_EQ(result, 2);
 }
 
 TEST_F(WizardPages, DisallowedAllUsersBoxIsShownDisabledWithItsStartState) {
     CommonAllowed = 0;
     CommonMode = 1;
-    INT_PTR result = bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
-        ASSERT_TRUE(WaitPage(0));
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(1));
-        CheckControls(dialog, GroupPage(false), "group page, all-users not allowed");
-        EXPECT_EQ(bench::Control(dialog, 1011).check, BST_CHECKED);
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(2));
-        bench::Command(dialog, IDCANCEL);
-    });
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(1));
+            CheckControls(dialog, GroupPage(false), "group page, all-users not allowed");
+            EXPECT_EQ(bench::Control(dialog, 1011).check, BST_CHECKED);
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(2));
+            bench::Command(dialog, IDCANCEL);
+        });
     EXPECT_EQ(result, 2);
     EXPECT_EQ(CommonMode, 1);
     EXPECT_TRUE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
@@ -207,15 +225,16 @@ TEST_F(WizardPages, DisallowedAllUsersBoxIsShownDisabledWithItsStartState) {
 
 TEST_F(WizardPages, UntickedStartStateGivesPerUserInstall) {
     CommonMode = 0;
-    INT_PTR result = bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
-        ASSERT_TRUE(WaitPage(0));
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(1));
-        EXPECT_EQ(bench::Control(dialog, 1011).check, BST_UNCHECKED);
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(2));
-        bench::Click(dialog, 1);
-    });
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(1));
+            EXPECT_EQ(bench::Control(dialog, 1011).check, BST_UNCHECKED);
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(2));
+            bench::Click(dialog, 1);
+        });
     EXPECT_EQ(result, 1);
     EXPECT_EQ(CommonMode, 0);
     EXPECT_TRUE(bench::RegKeyExists(HKEY_CURRENT_USER, kUninstallEntry));
@@ -231,7 +250,8 @@ TEST_F(WizardPages, NextAndCancelWhileTheCopyMessageIsOpenDoNothing) {
     int busyInBox = -1;
     hook.OnBox([&](const bench::BoxRecord&) {
         // Only in the first box: a broken busy check would nest steps without end.
-        if (hook.boxes().size() > 1) return;
+        if (hook.boxes().size() > 1)
+            return;
         // Still inside the step: these arrive through the box's message loop.
         busyInBox = WizardBusy;
         bench::Command(wizard, 1);
@@ -240,23 +260,25 @@ TEST_F(WizardPages, NextAndCancelWhileTheCopyMessageIsOpenDoNothing) {
                                        MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
         cursorShown = GetCursor();
     });
-    INT_PTR result = bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
-        wizard = dialog;
-        ASSERT_TRUE(WaitPage(0));
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(bench::WaitUntil([&] { return !hook.boxes().empty() && Busy() == 0; }));
-        // Give the posted commands every chance to act, then look.
-        DWORD_PTR ignored = 0;
-        SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
-        EXPECT_EQ(Page(), 0);
-        EXPECT_TRUE(IsWindow(dialog)) << "Cancel while busy must not end the dialog";
-        EXPECT_TRUE(bench::Control(dialog, 1).enabled);
-        EXPECT_TRUE(bench::Control(dialog, 2).enabled);
-        EXPECT_EQ(SendMessageA(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(dialog),
-                               MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)), 0)
-            << "no wait cursor when idle";
-        bench::Command(dialog, IDCANCEL);
-    });
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            wizard = dialog;
+            ASSERT_TRUE(WaitPage(0));
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(bench::WaitUntil([&] { return !hook.boxes().empty() && Busy() == 0; }));
+            // Give the posted commands every chance to act, then look.
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+            EXPECT_EQ(Page(), 0);
+            EXPECT_TRUE(IsWindow(dialog)) << "Cancel while busy must not end the dialog";
+            EXPECT_TRUE(bench::Control(dialog, 1).enabled);
+            EXPECT_TRUE(bench::Control(dialog, 2).enabled);
+            EXPECT_EQ(SendMessageA(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(dialog),
+                                   MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)),
+                      0)
+                << "no wait cursor when idle";
+            bench::Command(dialog, IDCANCEL);
+        });
     EXPECT_EQ(result, 2);
     ASSERT_EQ(hook.boxes().size(), 1u) << "the Next posted while busy started no second step";
     EXPECT_EQ(hook.boxes()[0].text, "ファイル: TIPS.TXT をコピーできません！");
@@ -268,16 +290,17 @@ TEST_F(WizardPages, NextAndCancelWhileTheCopyMessageIsOpenDoNothing) {
 }
 
 TEST_F(WizardPages, GroupNameOfBlanksGivesTheProductName) {
-    INT_PTR result = bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
-        ASSERT_TRUE(WaitPage(0));
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(1));
-        bench::SetControlText(dialog, 1000, "　 　 ");
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(2));
-        EXPECT_EQ(bench::Control(dialog, 1006).text, StartMenuText(kProduct));
-        bench::Click(dialog, 1);
-    });
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(1));
+            bench::SetControlText(dialog, 1000, "　 　 ");
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(2));
+            EXPECT_EQ(bench::Control(dialog, 1006).text, StartMenuText(kProduct));
+            bench::Click(dialog, 1);
+        });
     EXPECT_EQ(result, 1);
     EXPECT_STREQ(GroupName, kProduct);
 }
@@ -285,26 +308,28 @@ TEST_F(WizardPages, GroupNameOfBlanksGivesTheProductName) {
 struct BadName {
     const char* name;
 };
-const BadName kUnusableNames[] = {{"a/b"}, {"a\\b"}, {"c:x"}, {"what?"}, {"*"}, {"\"q\""},
-                                  {"<x>"}, {"a|b"},  {"."},   {".."}};
+const BadName kUnusableNames[] = {{"a/b"},   {"a\\b"}, {"c:x"}, {"what?"}, {"*"},
+                                  {"\"q\""}, {"<x>"},  {"a|b"}, {"."},     {".."}};
 
 TEST_F(WizardPages, GroupNameThatCannotBeAFolderIsRefusedOnTheGroupPage) {
     bench::MessageBoxHook hook;
-    INT_PTR result = bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
-        ASSERT_TRUE(WaitPage(0));
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(1));
-        for (const BadName& bad : kUnusableNames) {
-            size_t before = hook.boxes().size();
-            bench::SetControlText(dialog, 1000, bad.name);
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
             bench::Click(dialog, 1);
-            ASSERT_TRUE(bench::WaitUntil([&] { return hook.boxes().size() == before + 1 && Busy() == 0; }))
-                << bad.name;
-            EXPECT_EQ(Page(), 1) << bad.name;
-            EXPECT_EQ(bench::Control(dialog, 1000).text, bad.name);
-        }
-        bench::Command(dialog, IDCANCEL);
-    });
+            ASSERT_TRUE(WaitPage(1));
+            for (const BadName& bad : kUnusableNames) {
+                size_t before = hook.boxes().size();
+                bench::SetControlText(dialog, 1000, bad.name);
+                bench::Click(dialog, 1);
+                ASSERT_TRUE(bench::WaitUntil([&] {
+                    return hook.boxes().size() == before + 1 && Busy() == 0;
+                })) << bad.name;
+                EXPECT_EQ(Page(), 1) << bad.name;
+                EXPECT_EQ(bench::Control(dialog, 1000).text, bad.name);
+            }
+            bench::Command(dialog, IDCANCEL);
+        });
     EXPECT_EQ(result, 2);
     ASSERT_FALSE(hook.boxes().empty());
     EXPECT_EQ(hook.boxes()[0].text,
@@ -320,49 +345,57 @@ TEST_F(WizardPages, GroupNameThatCannotBeAFolderIsRefusedOnTheGroupPage) {
 
 TEST_F(WizardPages, LongGroupNameIsCutOnAWholeCharacterInTheFinishText) {
     std::string group;
-    for (int i = 0; i < 120; ++i) group += "あ"; // 240 bytes
-    group = "x" + group;                        // odd length: a cut must not split a character
+    for (int i = 0; i < 120; ++i)
+        group += "あ";   // 240 bytes
+    group = "x" + group; // odd length: a cut must not split a character
     InstallTraces moreTraces({group});
-    INT_PTR result = bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
-        ASSERT_TRUE(WaitPage(0));
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(1));
-        bench::SetControlText(dialog, 1000, group);
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(2));
-        std::string text = bench::Control(dialog, 1006).text;
-        std::string prefix = "ﾀｽｸﾊﾞｰの[ｽﾀｰﾄ]→[ﾌﾟﾛｸﾞﾗﾑ]→[";
-        std::string suffix = "]、またはﾃﾞｽｸﾄｯﾌﾟのくおりんｱｲｺﾝから起動できます。";
-        EXPECT_LE(text.size(), 259u);
-        ASSERT_GT(text.size(), prefix.size() + suffix.size());
-        EXPECT_EQ(text.substr(0, prefix.size()), prefix);
-        EXPECT_EQ(text.substr(text.size() - suffix.size()), suffix) << "the sentence stays whole";
-        std::string shown = text.substr(prefix.size(), text.size() - prefix.size() - suffix.size());
-        EXPECT_EQ(group.substr(0, shown.size()), shown);
-        EXPECT_EQ(shown.size() % 2, 1u) << "cut between whole characters";
-        EXPECT_GE(shown.size() + prefix.size() + suffix.size(), 258u);
-        bench::Command(dialog, IDCANCEL);
-    });
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(1));
+            bench::SetControlText(dialog, 1000, group);
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(2));
+            std::string text = bench::Control(dialog, 1006).text;
+            std::string prefix = "ﾀｽｸﾊﾞｰの[ｽﾀｰﾄ]→[ﾌﾟﾛｸﾞﾗﾑ]→[";
+            std::string suffix = "]、またはﾃﾞｽｸﾄｯﾌﾟのくおりんｱｲｺﾝから起動できます。";
+            EXPECT_LE(text.size(), 259u);
+            ASSERT_GT(text.size(), prefix.size() + suffix.size());
+            EXPECT_EQ(text.substr(0, prefix.size()), prefix);
+            EXPECT_EQ(text.substr(text.size() - suffix.size()), suffix)
+                << "the sentence stays whole";
+            std::string shown =
+                text.substr(prefix.size(), text.size() - prefix.size() - suffix.size());
+            EXPECT_EQ(group.substr(0, shown.size()), shown);
+            EXPECT_EQ(shown.size() % 2, 1u) << "cut between whole characters";
+            EXPECT_GE(shown.size() + prefix.size() + suffix.size(), 258u);
+            bench::Command(dialog, IDCANCEL);
+        });
     EXPECT_EQ(result, 2);
     EXPECT_EQ(std::string(GroupName), group) << "the group itself keeps its full name";
 }
 
 TEST_F(WizardPages, RestartVariantOfTheFinishPage) {
-    INT_PTR result = bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
-        ASSERT_TRUE(WaitPage(0));
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(1));
-        RestartNeeded = 1;
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(2));
-        CheckControls(dialog,
-                      {{1003, true, true, nullptr}, {1004, true, true, nullptr},
-                       {1011, false, true, nullptr}, {1, true, true, "再起動"},
-                       {2, true, true, kCancelText}, {1008, false, true, nullptr},
-                       {1000, false, true, nullptr}},
-                      "restart page");
-        bench::Click(dialog, 2);
-    });
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(1));
+            RestartNeeded = 1;
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(2));
+            CheckControls(dialog,
+                          {{1003, true, true, nullptr},
+                           {1004, true, true, nullptr},
+                           {1011, false, true, nullptr},
+                           {1, true, true, "再起動"},
+                           {2, true, true, kCancelText},
+                           {1008, false, true, nullptr},
+                           {1000, false, true, nullptr}},
+                          "restart page");
+            bench::Click(dialog, 2);
+        });
     EXPECT_EQ(result, 2);
     EXPECT_FALSE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry)) << "skipped on restart";
     EXPECT_TRUE(bench::ReadRegValue(HKEY_CURRENT_USER, kProductKey, "CommonMode").exists);
@@ -370,28 +403,31 @@ TEST_F(WizardPages, RestartVariantOfTheFinishPage) {
 
 TEST_F(WizardPages, FolderChooserOpensOnTheTypedFolderAndFillsTheField) {
     bench::TempFolder chosen("chosen");
-    INT_PTR result = bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
-        ASSERT_TRUE(WaitPage(0));
-        // Cancelled: the field keeps its text.
-        bench::SetControlText(dialog, 1000, chosen.path());
-        bench::Click(dialog, 1010);
-        HWND chooser = nullptr;
-        ASSERT_TRUE(bench::WaitUntil([&] { return (chooser = FindChooser(dialog)) != nullptr; }));
-        EXPECT_TRUE(HasChildText(chooser, "セットアップ先を選択してください。"));
-        bench::AnswerMessageBox(chooser, IDCANCEL);
-        ASSERT_TRUE(bench::WaitUntil([&] { return FindChooser(dialog) == nullptr; }));
-        EXPECT_EQ(bench::Control(dialog, 1000).text, chosen.path());
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
+            // Cancelled: the field keeps its text.
+            bench::SetControlText(dialog, 1000, chosen.path());
+            bench::Click(dialog, 1010);
+            HWND chooser = nullptr;
+            ASSERT_TRUE(
+                bench::WaitUntil([&] { return (chooser = FindChooser(dialog)) != nullptr; }));
+            EXPECT_TRUE(HasChildText(chooser, "セットアップ先を選択してください。"));
+            bench::AnswerMessageBox(chooser, IDCANCEL);
+            ASSERT_TRUE(bench::WaitUntil([&] { return FindChooser(dialog) == nullptr; }));
+            EXPECT_EQ(bench::Control(dialog, 1000).text, chosen.path());
 
-        // Confirmed at once: the preselected folder is the typed one.
-        bench::SetControlText(dialog, 1000, chosen.path());
-        bench::Click(dialog, 1010);
-        ASSERT_TRUE(bench::WaitUntil([&] { return (chooser = FindChooser(dialog)) != nullptr; }));
-        bench::SetControlText(dialog, 1000, "replaced by the choice");
-        bench::AnswerMessageBox(chooser, IDOK);
-        ASSERT_TRUE(bench::WaitUntil([&] { return FindChooser(dialog) == nullptr; }));
-        EXPECT_EQ(bench::Control(dialog, 1000).text, chosen.path());
-        bench::Command(dialog, IDCANCEL);
-    });
+            // Confirmed at once: the preselected folder is the typed one.
+            bench::SetControlText(dialog, 1000, chosen.path());
+            bench::Click(dialog, 1010);
+            ASSERT_TRUE(
+                bench::WaitUntil([&] { return (chooser = FindChooser(dialog)) != nullptr; }));
+            bench::SetControlText(dialog, 1000, "replaced by the choice");
+            bench::AnswerMessageBox(chooser, IDOK);
+            ASSERT_TRUE(bench::WaitUntil([&] { return FindChooser(dialog) == nullptr; }));
+            EXPECT_EQ(bench::Control(dialog, 1000).text, chosen.path());
+            bench::Command(dialog, IDCANCEL);
+        });
     EXPECT_EQ(result, 2);
 }
 

@@ -15,7 +15,7 @@ const char kGroupFailedText[] =
     "Windowsを再起動した後でやり直してください。";
 
 class WizardProgman : public WizardTest {
-protected:
+  protected:
     void SetUp() override {
         WizardTest::SetUp();
         ASSERT_EQ(GetVersion(), kNt351);
@@ -73,7 +73,8 @@ TEST_F(WizardProgman, GroupIsMadeByProgramManager) {
         EXPECT_EQ(link.target, installDir_ + "\\" + item.file) << item.name;
         EXPECT_EQ(link.workingDir, installDir_) << item.name;
     }
-    EXPECT_FALSE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry)) << "no entry on this shell";
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry))
+        << "no entry on this shell";
     EXPECT_FALSE(bench::RegKeyExists(HKEY_CURRENT_USER, kUninstallEntry));
     EXPECT_FALSE(bench::FileExists(bench::ShellFoldersValue(false, "Desktop") + "\\くおりん.lnk"));
     EXPECT_TRUE(bench::RegKeyExists(HKEY_CLASSES_ROOT, ".QRB")) << "the association is written";
@@ -86,25 +87,27 @@ TEST_F(WizardProgman, WithoutProgramManagerMessage12AndStillTheFinishPage) {
     int busyInBox = -1;
     hook.OnBox([&](const bench::BoxRecord&) {
         // Only in the first box: a broken busy check would nest steps without end.
-        if (hook.boxes().size() > 1) return;
+        if (hook.boxes().size() > 1)
+            return;
         busyInBox = WizardBusy;
         bench::Command(wizard, IDCANCEL); // arrives while the step works: ignored
         bench::Command(wizard, 1);
     });
-    INT_PTR result = bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
-        wizard = dialog;
-        ASSERT_TRUE(WaitPage(0));
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(1));
-        bench::Click(dialog, 1);
-        ASSERT_TRUE(WaitPage(2));
-        DWORD_PTR ignored = 0;
-        SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
-        EXPECT_TRUE(IsWindow(dialog));
-        EXPECT_EQ(bench::Control(dialog, 1006).text, kProgmanFinishText);
-        ToggleBox(dialog, 1011);
-        bench::Click(dialog, 1);
-    });
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            wizard = dialog;
+            ASSERT_TRUE(WaitPage(0));
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(1));
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(2));
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+            EXPECT_TRUE(IsWindow(dialog));
+            EXPECT_EQ(bench::Control(dialog, 1006).text, kProgmanFinishText);
+            ToggleBox(dialog, 1011);
+            bench::Click(dialog, 1);
+        });
     EXPECT_EQ(result, 1);
     EXPECT_EQ(LaunchNow, 0) << "the launch box was unticked, not the Next posted in the box";
     ASSERT_EQ(hook.boxes().size(), 1u);

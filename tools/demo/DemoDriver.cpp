@@ -56,7 +56,8 @@ void WaitForShot(const char* name) {
     char marker[MAX_PATH];
     snprintf(marker, sizeof marker, "%s\\.shot-%s", options.ackDir, name);
     for (DWORD waited = 0; waited < 30000; waited += 100) {
-        if (GetFileAttributesA(marker) != INVALID_FILE_ATTRIBUTES) return;
+        if (GetFileAttributesA(marker) != INVALID_FILE_ATTRIBUTES)
+            return;
         Sleep(100);
     }
     Say("INFO", "no acknowledgement of the screenshot; going on");
@@ -96,14 +97,17 @@ BOOL CALLBACK LookAtWindow(HWND window, LPARAM parameter) {
     Search* search = reinterpret_cast<Search*>(parameter);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner != setupProcessId || !IsWindowVisible(window)) return TRUE;
+    if (owner != setupProcessId || !IsWindowVisible(window))
+        return TRUE;
     char className[64] = "";
     GetClassNameA(window, className, sizeof className);
-    if (strcmp(className, "#32770") != 0) return TRUE;
+    if (strcmp(className, "#32770") != 0)
+        return TRUE;
     if (GetDlgItem(window, 1000) != nullptr && GetDlgItem(window, 1009) != nullptr) {
         char caption[256];
         Text(window, caption, sizeof caption);
-        if (strcmp(caption, WizardCaption) == 0) search->wizard = window;
+        if (strcmp(caption, WizardCaption) == 0)
+            search->wizard = window;
     } else if (GetDlgItem(window, 0xFFFF) != nullptr) {
         search->box = window; // a message box: its text control has id 0xFFFF
     }
@@ -134,7 +138,8 @@ template <typename Test> HWND WaitForWizard(Test test) {
             Sleep(300); // let the page finish painting
             return search.wizard;
         }
-        if (WaitForSingleObject(setupProcess, 100) == WAIT_OBJECT_0) return nullptr;
+        if (WaitForSingleObject(setupProcess, 100) == WAIT_OBJECT_0)
+            return nullptr;
     }
     return nullptr;
 }
@@ -171,8 +176,8 @@ bool StartSetup() {
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started;
-    if (!CreateProcessA(options.setupExe, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &started)) {
+    if (!CreateProcessA(options.setupExe, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started)) {
         return false;
     }
     CloseHandle(started.hThread);
@@ -184,7 +189,8 @@ bool StartSetup() {
 HWND WaitForApplication() {
     for (DWORD waited = 0; waited < options.timeoutMs; waited += 100) {
         HWND app = FindWindowA(AppWindowClass, nullptr);
-        if (app != nullptr && IsWindowVisible(app)) return app;
+        if (app != nullptr && IsWindowVisible(app))
+            return app;
         Sleep(100);
     }
     return nullptr;
@@ -198,22 +204,30 @@ int main(int argc, char** argv) {
                         " [--group NAME] [--no-launch] [--timeout MS]\n");
         return 2;
     }
-    if (!StartSetup()) return Fail("SETUP.EXE could not be started");
+    if (!StartSetup())
+        return Fail("SETUP.EXE could not be started");
 
-    HWND wizard = WaitForWizard([](HWND w) { return ControlVisible(w, 1010) || ControlVisible(w, 1000); });
-    if (wizard == nullptr) return Fail("the folder page did not appear");
+    HWND wizard =
+        WaitForWizard([](HWND w) { return ControlVisible(w, 1010) || ControlVisible(w, 1000); });
+    if (wizard == nullptr)
+        return Fail("the folder page did not appear");
     WaitForShot("1-folder-page");
-    if (options.folder != nullptr) SetDlgItemTextA(wizard, 1000, options.folder);
+    if (options.folder != nullptr)
+        SetDlgItemTextA(wizard, 1000, options.folder);
     Click(wizard, 1);
 
-    wizard = WaitForWizard([](HWND w) { return ControlVisible(w, 1008) && !ControlVisible(w, 1010); });
-    if (wizard == nullptr) return Fail("the group page did not appear");
+    wizard =
+        WaitForWizard([](HWND w) { return ControlVisible(w, 1008) && !ControlVisible(w, 1010); });
+    if (wizard == nullptr)
+        return Fail("the group page did not appear");
     WaitForShot("2-group-page");
-    if (options.group != nullptr) SetDlgItemTextA(wizard, 1000, options.group);
+    if (options.group != nullptr)
+        SetDlgItemTextA(wizard, 1000, options.group);
     Click(wizard, 1);
 
     wizard = WaitForWizard([](HWND w) { return ControlTextIs(w, 1, FinishLabel); });
-    if (wizard == nullptr) return Fail("the finish page did not appear");
+    if (wizard == nullptr)
+        return Fail("the finish page did not appear");
     if (!options.launch) {
         Click(wizard, 1011);
         Sleep(300);
@@ -227,7 +241,8 @@ int main(int argc, char** argv) {
 
     if (options.launch) {
         HWND app = WaitForApplication();
-        if (app == nullptr) return Fail("the application did not start");
+        if (app == nullptr)
+            return Fail("the application did not start");
         WaitForShot("4-application");
         PostMessageA(app, WM_CLOSE, 0, 0);
     }

@@ -28,14 +28,16 @@ bool FormatInto(char* result, size_t capacity, const char* format, ...) {
     const int length = wvsprintfA(scratch, format, args);
     va_end(args);
     result[0] = '\0';
-    if (length < 0 || static_cast<size_t>(length) >= capacity) return false;
+    if (length < 0 || static_cast<size_t>(length) >= capacity)
+        return false;
     memcpy(result, scratch, static_cast<size_t>(length) + 1);
     return true;
 }
 
 bool ContainsBlank(const char* text) {
     for (const char* p = text; *p != '\0'; p = CharNextA(p)) {
-        if (*p == ' ') return true;
+        if (*p == ' ')
+            return true;
     }
     return false;
 }
@@ -51,21 +53,24 @@ LONG SetClassDefault(const char* keyPath, const char* value) {
 void DocumentProgramPath(const char* programPath, char* result, size_t capacity) {
     char path[PathCapacity];
     const DWORD length = GetShortPathNameA(programPath, path, sizeof path);
-    if (length == 0 || length >= sizeof path) CopyText(path, sizeof path, programPath);
+    if (length == 0 || length >= sizeof path)
+        CopyText(path, sizeof path, programPath);
     if (!ContainsBlank(path) || !FormatInto(result, capacity, "\"%s\"", path)) {
         CopyText(result, capacity, path);
     }
 }
 
-void RegisterDocumentType(const char* installDir, const char* const* fileList,
-                          const char* progId, const char* description, const char* extension) {
+void RegisterDocumentType(const char* installDir, const char* const* fileList, const char* progId,
+                          const char* description, const char* extension) {
     char program[PathCapacity];
     CopyText(program, sizeof program, installDir);
-    if (!AppendPath(program, fileList[0])) return;
+    if (!AppendPath(program, fileList[0]))
+        return;
     char programPath[ValueCapacity];
     DocumentProgramPath(program, programPath, sizeof programPath);
 
-    if (SetClassDefault(progId, description) != ERROR_SUCCESS) return;
+    if (SetClassDefault(progId, description) != ERROR_SUCCESS)
+        return;
 
     char keyPath[KeyCapacity];
     if (FormatInto(keyPath, sizeof keyPath, "%s\\shell\\open\\%s", progId, "ddeexec")) {
@@ -92,10 +97,9 @@ void UnregisterDocumentType(const char* progId) {
     }
 }
 
-int WriteUninstallEntry(const char* displayName, const char* installDir,
-                        const char* groupValueName, const char* entryParentPath,
-                        const char* groupName, const char* helpLink, const char* updateInfoUrl,
-                        const char* publisher, int machineWide) {
+int WriteUninstallEntry(const char* displayName, const char* installDir, const char* groupValueName,
+                        const char* entryParentPath, const char* groupName, const char* helpLink,
+                        const char* updateInfoUrl, const char* publisher, int machineWide) {
     char command[ValueCapacity];
     char entryKey[KeyCapacity];
     if (!FormatInto(command, sizeof command, "%s\\%s", installDir,
@@ -104,8 +108,8 @@ int WriteUninstallEntry(const char* displayName, const char* installDir,
         return 1;
     }
     HKEY key = nullptr;
-    if (RegCreateKeyExA(machineWide ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, entryKey, 0,
-                        nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+    if (RegCreateKeyExA(machineWide ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, entryKey, 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
                         nullptr) != ERROR_SUCCESS) {
         return 1;
     }

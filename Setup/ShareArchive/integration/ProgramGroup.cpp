@@ -4,8 +4,6 @@
 #include "integration/Registry.h"
 #include "shell/Helpers.h"
 #include "shell/SetupState.h"
-// winuser.h names a cursor IDC_ICON; the dialog's icon control takes that name here.
-#undef IDC_ICON
 #include "resource.h"
 
 #include <objbase.h>
@@ -13,7 +11,8 @@
 
 namespace {
 
-const char ShellFoldersKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char ShellFoldersKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char ProgmanService[] = "PROGMAN";
 const char CreateGroupFormat[] = "[CreateGroup(%s,1)]";
 const char AddItemFormat[] = "[AddItem(\"%s\",%s,,,,,%s,,,)]";
@@ -32,8 +31,8 @@ void ReadShellFolders(int allUsers, ShellFolders* folders) {
     folders->programs[0] = '\0';
     folders->desktop[0] = '\0';
     HKEY key = nullptr;
-    if (OpenKeyForRead(allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, &key,
-                       ShellFoldersKey) != ERROR_SUCCESS) {
+    if (OpenKeyForRead(allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, &key, ShellFoldersKey) !=
+        ERROR_SUCCESS) {
         return;
     }
     DWORD size = sizeof folders->programs;
@@ -48,7 +47,8 @@ bool BuildLinkPath(char* link, const char* folder, const char* name) {
     char fileName[PathCapacity];
     CopyText(fileName, sizeof fileName, name);
     const size_t used = strlen(fileName);
-    if (used + sizeof LinkExtension > sizeof fileName) return false;
+    if (used + sizeof LinkExtension > sizeof fileName)
+        return false;
     memcpy(fileName + used, LinkExtension, sizeof LinkExtension);
     CopyText(link, PathCapacity, folder);
     return AppendPath(link, fileName) != FALSE;
@@ -63,13 +63,15 @@ void WriteLink(const char* folder, const char* name, const char* installDir, con
                int iconIndex) {
     char link[PathCapacity];
     char target[PathCapacity];
-    if (!BuildLinkPath(link, folder, name) || !BuildTarget(target, installDir, file)) return;
+    if (!BuildLinkPath(link, folder, name) || !BuildTarget(target, installDir, file))
+        return;
     CreateShellLink(target, link, target, installDir, nullptr, iconIndex);
 }
 
 void DeleteLink(const char* folder, const char* name) {
     char link[PathCapacity];
-    if (!BuildLinkPath(link, folder, name)) return;
+    if (!BuildLinkPath(link, folder, name))
+        return;
     SetFileAttributesA(link, FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(link);
 }
@@ -79,7 +81,8 @@ void ReadRecordedGroup(HKEY root, const char* entryKey, const char* valueName, c
                        DWORD capacity) {
     group[0] = '\0';
     HKEY key = nullptr;
-    if (OpenKeyForRead(root, &key, entryKey) != ERROR_SUCCESS) return;
+    if (OpenKeyForRead(root, &key, entryKey) != ERROR_SUCCESS)
+        return;
     DWORD size = capacity;
     ReadStringValue(key, valueName, group, "", &size);
     RegCloseKey(key);
@@ -91,7 +94,8 @@ bool FormatCommand(char* command, const char* format, ...) {
     va_start(args, format);
     const int length = wvsprintfA(scratch, format, args);
     va_end(args);
-    if (length < 0 || length > MaxProgmanCommand) return false;
+    if (length < 0 || length > MaxProgmanCommand)
+        return false;
     memcpy(command, scratch, static_cast<size_t>(length) + 1);
     return true;
 }
@@ -99,7 +103,8 @@ bool FormatCommand(char* command, const char* format, ...) {
 } // namespace
 
 bool IsUsableGroupName(const char* name) {
-    if (name == nullptr || name[0] == '\0') return false;
+    if (name == nullptr || name[0] == '\0')
+        return false;
     bool onlyDots = true;
     for (const char* p = name; *p != '\0'; p = CharNextA(p)) {
         const unsigned char c = static_cast<unsigned char>(*p);
@@ -107,8 +112,10 @@ bool IsUsableGroupName(const char* name) {
             onlyDots = false;
             continue;
         }
-        if (c < 0x20 || strchr("\\/:*?\"<>|", c) != nullptr) return false;
-        if (c != '.') onlyDots = false;
+        if (c < 0x20 || strchr("\\/:*?\"<>|", c) != nullptr)
+            return false;
+        if (c != '.')
+            onlyDots = false;
     }
     return !onlyDots;
 }
@@ -118,12 +125,16 @@ HRESULT CreateShellLink(const char* targetPath, const char* linkPath, const char
     IShellLinkA* link = nullptr;
     HRESULT status = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_IShellLinkA, reinterpret_cast<void**>(&link));
-    if (FAILED(status)) return status;
+    if (FAILED(status))
+        return status;
     link->SetPath(targetPath);
     link->SetDescription(description);
-    if (workingDir != nullptr) link->SetWorkingDirectory(workingDir);
-    if (arguments != nullptr) link->SetArguments(arguments);
-    if (iconIndex >= 0) link->SetIconLocation(targetPath, iconIndex);
+    if (workingDir != nullptr)
+        link->SetWorkingDirectory(workingDir);
+    if (arguments != nullptr)
+        link->SetArguments(arguments);
+    if (iconIndex >= 0)
+        link->SetIconLocation(targetPath, iconIndex);
 
     IPersistFile* file = nullptr;
     status = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
@@ -142,18 +153,22 @@ HRESULT CreateShellLink(const char* targetPath, const char* linkPath, const char
 
 void FreeItemIdList(LPITEMIDLIST itemIdList) {
     IMalloc* allocator = nullptr;
-    if (FAILED(SHGetMalloc(&allocator)) || allocator == nullptr) return;
+    if (FAILED(SHGetMalloc(&allocator)) || allocator == nullptr)
+        return;
     allocator->Free(itemIdList);
     allocator->Release();
 }
 
 int ProgmanExecute(DWORD ddeInstance, const char* command, int anyService) {
-    if (ddeInstance == 0 || command == nullptr) return 0;
+    if (ddeInstance == 0 || command == nullptr)
+        return 0;
     const size_t length = strlen(command);
-    if (length > MaxProgmanCommand) return 0; // never sent cut short
+    if (length > MaxProgmanCommand)
+        return 0; // never sent cut short
 
     HSZ name = DdeCreateStringHandleA(ddeInstance, ProgmanService, CP_WINANSI);
-    if (name == nullptr) return 0;
+    if (name == nullptr)
+        return 0;
     int accepted = 0;
     HCONV conversation = DdeConnect(ddeInstance, anyService ? nullptr : name, name, nullptr);
     if (conversation != nullptr) {
@@ -180,7 +195,8 @@ int CreateProgmanGroup(DWORD ddeInstance, const char* mainName, const char* inst
     const char* const itemNames[ProgmanItemCount] = {mainName, helpName, guideName};
     for (int index = 0; index < ProgmanItemCount; ++index) {
         char target[PathCapacity];
-        if (!BuildTarget(target, installDir, fileList[index])) continue;
+        if (!BuildTarget(target, installDir, fileList[index]))
+            continue;
         if (FormatCommand(command, AddItemFormat, target, itemNames[index], installDir)) {
             ProgmanExecute(ddeInstance, command, anyService);
         }
@@ -193,8 +209,8 @@ int CreateProgramGroup(DWORD ddeInstance, const char* mainName, const char* inst
                        const char* helpName, const char* const* fileList, int newShell,
                        int allUsers) {
     if (!newShell) {
-        return CreateProgmanGroup(ddeInstance, mainName, installDir, groupName, helpName,
-                                  guideName, fileList, 0)
+        return CreateProgmanGroup(ddeInstance, mainName, installDir, groupName, helpName, guideName,
+                                  fileList, 0)
                    ? 1
                    : 0;
     }
@@ -221,7 +237,8 @@ int CreateProgramGroup(DWORD ddeInstance, const char* mainName, const char* inst
 int RemoveProgramGroup(const char* mainName, const char* groupValueName,
                        const char* entryParentPath, const char* helpName, const char* guideName,
                        const char* homePageName, int newShell, int allUsers) {
-    if (!newShell) return 1;
+    if (!newShell)
+        return 1;
 
     char entryKey[PathCapacity];
     CopyText(entryKey, sizeof entryKey, entryParentPath);
@@ -254,6 +271,7 @@ int RemoveProgramGroup(const char* mainName, const char* groupValueName,
         SetFileAttributesA(folder, FILE_ATTRIBUTE_NORMAL);
         RemoveDirectoryA(folder); // only when it is empty now
     }
-    if (folders.desktop[0] != '\0') DeleteLink(folders.desktop, mainName);
+    if (folders.desktop[0] != '\0')
+        DeleteLink(folders.desktop, mainName);
     return 1;
 }

@@ -6,8 +6,6 @@
 #include "integration/Registry.h"
 #include "shell/Helpers.h"
 #include "shell/SetupState.h"
-// winuser.h names a cursor IDC_ICON; the dialog's icon control takes that name here.
-#undef IDC_ICON
 #include "resource.h"
 
 namespace {
@@ -24,13 +22,15 @@ void ReadGroupName(HWND dialog, char* name) {
     name[0] = '\0';
     GetDlgItemTextA(dialog, IDC_INPUT, name, PathCapacity);
     TrimBlanks(name);
-    if (name[0] == '\0') CopyText(name, PathCapacity, ProductKeyName);
+    if (name[0] == '\0')
+        CopyText(name, PathCapacity, ProductKeyName);
 }
 
 // A name that cannot be one folder would put the shortcuts somewhere else:
 // the user is asked for another one and the group page stays.
 bool RefuseUnusableName(HWND dialog, const char* name) {
-    if (IsUsableGroupName(name)) return false;
+    if (IsUsableGroupName(name))
+        return false;
     MessageBoxA(dialog, UnusableGroupNameText, InstallCaption, MB_OK | MB_ICONEXCLAMATION);
     HWND field = GetDlgItem(dialog, IDC_INPUT);
     SendMessageA(field, EM_SETSEL, 0, -1);
@@ -47,7 +47,9 @@ void SettleCommonMode(HWND dialog) {
 }
 
 // The variant of the shell folders: the all-users ones only on the NT family.
-int AllUsersFolders() { return IsNtFamily() ? CommonMode : 0; }
+int AllUsersFolders() {
+    return IsNtFamily() ? CommonMode : 0;
+}
 
 // The shortcuts of an earlier install: the group that its uninstall entry recorded.
 void RemoveEarlierGroup() {
@@ -63,7 +65,8 @@ void CreateGroup() {
 }
 
 void RecordCommonMode() {
-    if (ProductKey[0] == '\0') return; // never write into the root of HKEY_CURRENT_USER
+    if (ProductKey[0] == '\0')
+        return; // never write into the root of HKEY_CURRENT_USER
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, ProductKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
@@ -104,7 +107,8 @@ void FinishStep(HWND dialog) {
     if (RestartNeeded) {
         ShowRestartPage(dialog);
     } else {
-        if (NewShell) RecordUninstallEntry();
+        if (NewShell)
+            RecordUninstallEntry();
         ShowFinishPage(dialog);
     }
     --WizardBusy;

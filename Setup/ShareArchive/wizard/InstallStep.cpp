@@ -6,8 +6,6 @@
 #include "integration/Registry.h"
 #include "shell/Helpers.h"
 #include "shell/SetupState.h"
-// winuser.h names a cursor IDC_ICON; the dialog's icon control takes that name here.
-#undef IDC_ICON
 #include "resource.h"
 
 #include <string.h>
@@ -22,10 +20,12 @@ const int WriteErrorCode = 8; // an output file could not be created
 
 // Bytes of the blank at text (ASCII space 1, ideographic space 2), or 0.
 size_t BlankLength(const char* text) {
-    if (text[0] == ' ') return 1;
+    if (text[0] == ' ')
+        return 1;
     // 0x81 is always a lead byte in code page 932, so at a character start
     // 81 40 can only be the ideographic space.
-    if (static_cast<BYTE>(text[0]) == 0x81 && static_cast<BYTE>(text[1]) == 0x40) return 2;
+    if (static_cast<BYTE>(text[0]) == 0x81 && static_cast<BYTE>(text[1]) == 0x40)
+        return 2;
     return 0;
 }
 
@@ -47,9 +47,11 @@ bool ResolveInstallFolder(const char* typed) {
     char full[PathCapacity];
     char* filePart = nullptr;
     const DWORD length = GetFullPathNameA(typed, sizeof full, full, &filePart);
-    if (length == 0 || length >= sizeof full) return false;
+    if (length == 0 || length >= sizeof full)
+        return false;
     CopyText(InstallDir, sizeof InstallDir, full);
-    if (InstallDir[0] == '\0') CopyText(InstallDir, sizeof InstallDir, SetupDir);
+    if (InstallDir[0] == '\0')
+        CopyText(InstallDir, sizeof InstallDir, SetupDir);
     return true;
 }
 
@@ -61,9 +63,11 @@ bool IsExistingFolder(const char* path) {
 }
 
 bool CreateInstallFolder(HWND dialog) {
-    if (PathExists(InstallDir, 1)) return true;
+    if (PathExists(InstallDir, 1))
+        return true;
     SetStatusText(dialog, "%s", CreatingFolderText);
-    if (CreateFolderTree(InstallDir, TRUE)) return true;
+    if (CreateFolderTree(InstallDir, TRUE))
+        return true;
     return GetLastError() == ERROR_ALREADY_EXISTS && IsExistingFolder(InstallDir);
 }
 
@@ -73,7 +77,8 @@ bool HasPayload() {
 
 bool ExtractFiles() {
     const int code = ExtractPayload(AppInstance, InstallDir);
-    if (code == 0) return true;
+    if (code == 0)
+        return true;
     if (code == WriteErrorCode) {
         char text[512];
         wsprintfA(text, CannotWriteFormat, InstallDir);
@@ -126,15 +131,18 @@ bool CopyOneFile(HWND dialog, const char* name) {
 }
 
 bool CopyFiles(HWND dialog) {
-    if (RunsFromInstallFolder()) return true;
+    if (RunsFromInstallFolder())
+        return true;
     for (int index = 0; index < InstallFileCount; ++index) {
-        if (!CopyOneFile(dialog, InstallFiles[index])) return false;
+        if (!CopyOneFile(dialog, InstallFiles[index]))
+            return false;
     }
     return true;
 }
 
 void RecordInstallLocation() {
-    if (ProductKey[0] == '\0') return; // never write into the root of HKEY_CURRENT_USER
+    if (ProductKey[0] == '\0')
+        return; // never write into the root of HKEY_CURRENT_USER
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, ProductKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
@@ -155,7 +163,8 @@ char* TrimBlanks(char* text) {
     for (char* p = start; *p != '\0';) {
         const size_t blank = BlankLength(p);
         char* next = blank != 0 ? p + blank : CharNextA(p);
-        if (blank == 0) end = next;
+        if (blank == 0)
+            end = next;
         p = next;
     }
     const size_t length = static_cast<size_t>(end - start);
@@ -191,7 +200,8 @@ int InstallStep(HWND dialog) {
     const bool inPlace = HasPayload() ? ExtractFiles() : CopyFiles(dialog);
     RecordInstallLocation(); // also after a failure: the folder was chosen
     SetStatusText(dialog, "");
-    if (inPlace) ShowGroupPage(dialog);
+    if (inPlace)
+        ShowGroupPage(dialog);
     EndWork(dialog);
     return inPlace ? 1 : 0;
 }

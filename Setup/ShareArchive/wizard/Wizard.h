@@ -13,8 +13,7 @@ void ShowGroupPage(HWND dialog);
 void ShowFinishPage(HWND dialog);
 // The finish page's restart variant (texts 1003/1004, Next "再起動", Cancel usable).
 void ShowRestartPage(HWND dialog);
-void BrowseForFolder(HWND dialog, const char* currentFolder, LPCITEMIDLIST root,
-                     const char* title);
+void BrowseForFolder(HWND dialog, const char* currentFolder, LPCITEMIDLIST root, const char* title);
 
 // Next on the folder page: folder, files, InstallLocation. Nonzero when the files
 // are in place and the group page is shown.

@@ -7,8 +7,6 @@
 #include "integration/ProgramGroup.h"
 #include "shell/Helpers.h"
 #include "shell/SetupState.h"
-// winuser.h names a cursor IDC_ICON; the dialog's icon control takes that name here.
-#undef IDC_ICON
 #include "resource.h"
 
 #include <string.h>
@@ -94,12 +92,14 @@ void ConfirmFinishPage(HWND dialog) {
         ExitWindowsEx(EWX_REBOOT, 0);
         return;
     }
-    if (IsDlgButtonChecked(dialog, IDC_CHECK) == BST_CHECKED) LaunchNow = 1;
+    if (IsDlgButtonChecked(dialog, IDC_CHECK) == BST_CHECKED)
+        LaunchNow = 1;
     EndDialog(dialog, 1);
 }
 
 void OnNext(HWND dialog) {
-    if (WizardBusy > 0) return;
+    if (WizardBusy > 0)
+        return;
     switch (WizardPage) {
     case 0:
         InstallStep(dialog);
@@ -116,17 +116,20 @@ void OnNext(HWND dialog) {
 }
 
 void OnCancel(HWND dialog) {
-    if (WizardBusy == 0) EndDialog(dialog, 2);
+    if (WizardBusy == 0)
+        EndDialog(dialog, 2);
 }
 
 void OnBack(HWND dialog) {
-    if (WizardPage == 1) ShowFolderPage(dialog);
+    if (WizardPage == 1)
+        ShowFolderPage(dialog);
 }
 
 // Command 1010 on the folder page: the shell's folder chooser, rooted at the
 // desktop and opened on the folder currently typed in the field.
 void OnBrowse(HWND dialog) {
-    if (WizardPage != 0) return;
+    if (WizardPage != 0)
+        return;
     char title[260];
     title[0] = '\0';
     LoadStringA(AppInstance, IDS_BROWSE_TITLE, title, sizeof title);
@@ -151,7 +154,8 @@ int CALLBACK BrowseSelectionCallback(HWND chooser, UINT message, LPARAM, LPARAM 
 }
 
 INT_PTR OnSetCursor(HWND dialog) {
-    if (WizardBusy == 0) return FALSE;
+    if (WizardBusy == 0)
+        return FALSE;
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
     return TRUE;
@@ -286,7 +290,8 @@ void BrowseForFolder(HWND dialog, const char* currentFolder, LPCITEMIDLIST root,
     info.iImage = 0;
 
     LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
-    if (chosen == nullptr) return; // cancelled
+    if (chosen == nullptr)
+        return; // cancelled
     char path[PathCapacity];
     path[0] = '\0';
     // A choice without a file-system path leaves the field as it is.
