@@ -3,8 +3,10 @@
 // uninstall through the command of the uninstall entry, and check what is left.
 #include <gtest/gtest.h>
 
+#include "ShellBench.h"
 #include "WineBench.h"
 
+#include <memory>
 #include <string>
 
 namespace {
@@ -69,11 +71,10 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
     const std::string group = std::string("くおりん ") + c.family;
 
     // Program Manager serves its DDE conversation while the group is made.
-    std::unique_ptr<bench::Process> progman;
+    std::unique_ptr<bench::ProgmanServer> progman;
     if (c.programManager) {
-        progman.reset(new bench::Process("\"" + bench::BuildFile("tests\\peers\\progman-peer.exe") + "\""));
-        ASSERT_TRUE(progman->started());
-        Sleep(500);
+        progman.reset(new bench::ProgmanServer());
+        ASSERT_TRUE(progman->ready());
     }
 
     // ---- Install with the wizard.

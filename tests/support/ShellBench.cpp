@@ -151,6 +151,28 @@ static void EndChildrenOf(DWORD parentId, int depth = 0) {
     }
 }
 
+// Wine's Program Manager opens a folder window for each group it makes; that window
+// keeps Wine's desktop process alive, and both inherited the output pipe of whoever
+// first needed them. They end with the server.
+static void EndExplorerProcesses() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, "explorer.exe") != 0)
+            continue;
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (process) {
+            TerminateProcess(process, 0);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
+    CloseHandle(snapshot);
+}
+
 ProgmanServer::~ProgmanServer() {
     if (process_ == nullptr)
         return;
@@ -160,6 +182,7 @@ ProgmanServer::~ProgmanServer() {
     CloseHandle(process_);
     // The service is gone only once the server's windows are.
     WaitUntil([] { return !ProgmanAvailable(); }, 5000);
+    EndExplorerProcesses();
 }
 
 const char* const kInstallFileNames[9] = {
