@@ -94,3 +94,15 @@ LONG WriteStringValue(HKEY key, const char* valueName, DWORD type, const char* t
     return RegSetValueExA(key, valueName, 0, type, reinterpret_cast<const BYTE*>(text),
                           static_cast<DWORD>(strlen(text) + 1));
 }
+
+void WriteProductValue(const char* valueName, const char* text) {
+    if (ProductKey[0] == '\0')
+        return; // never write into the root of HKEY_CURRENT_USER
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, ProductKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    WriteStringValue(key, valueName, REG_EXPAND_SZ, text);
+    RegCloseKey(key);
+}

@@ -12,3 +12,7 @@ int PathExists(const char* path, int wantFolder);
 
 // Writes a string value with its terminating zero counted (REG_SZ or REG_EXPAND_SZ).
 LONG WriteStringValue(HKEY key, const char* valueName, DWORD type, const char* text);
+
+// Creates or opens the product key under HKEY_CURRENT_USER with full access and writes
+// one REG_EXPAND_SZ value there (the install location, the all-users flag).
+void WriteProductValue(const char* valueName, const char* text);

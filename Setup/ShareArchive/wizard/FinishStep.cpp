@@ -65,15 +65,7 @@ void CreateGroup() {
 }
 
 void RecordCommonMode() {
-    if (ProductKey[0] == '\0')
-        return; // never write into the root of HKEY_CURRENT_USER
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, ProductKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
-        return;
-    }
-    WriteStringValue(key, "CommonMode", REG_EXPAND_SZ, CommonMode ? "1" : "0");
-    RegCloseKey(key);
+    WriteProductValue("CommonMode", CommonMode ? "1" : "0");
 }
 
 void RecordUninstallEntry() {

@@ -141,15 +141,7 @@ bool CopyFiles(HWND dialog) {
 }
 
 void RecordInstallLocation() {
-    if (ProductKey[0] == '\0')
-        return; // never write into the root of HKEY_CURRENT_USER
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, ProductKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
-        return;
-    }
-    WriteStringValue(key, "InstallLocation", REG_EXPAND_SZ, InstallDir);
-    RegCloseKey(key);
+    WriteProductValue("InstallLocation", InstallDir);
 }
 
 } // namespace
