@@ -11,6 +11,8 @@
 // 2-group-page, 3-finish-page, 4-application (the started application, closed
 // after the shot). Other lines: "INFO ...", "DONE" at the end, "FAIL ..." with
 // exit code 1.
+#include "DemoShot.h"
+
 #include <windows.h>
 
 #include <stdio.h>
@@ -37,30 +39,13 @@ HANDLE setupProcess;
 DWORD setupProcessId;
 int boxCount;
 
-void Say(const char* word, const char* text) {
-    printf("%s %s\n", word, text);
-    fflush(stdout);
-}
-
 int Fail(const char* reason) {
     Say("FAIL", reason);
     return 1;
 }
 
 void WaitForShot(const char* name) {
-    Say("SHOT", name);
-    if (options.ackDir == nullptr) {
-        Sleep(options.waitMs);
-        return;
-    }
-    char marker[MAX_PATH];
-    snprintf(marker, sizeof marker, "%s\\.shot-%s", options.ackDir, name);
-    for (DWORD waited = 0; waited < 30000; waited += 100) {
-        if (GetFileAttributesA(marker) != INVALID_FILE_ATTRIBUTES)
-            return;
-        Sleep(100);
-    }
-    Say("INFO", "no acknowledgement of the screenshot; going on");
+    ::WaitForShot(name, options.ackDir, options.waitMs);
 }
 
 void Text(HWND window, char* buffer, size_t capacity) {

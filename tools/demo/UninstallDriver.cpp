@@ -7,6 +7,8 @@
 // On each step it prints "SHOT <name>" and waits for DIR\.shot-<name> (at most
 // 30 s; without --ack-dir 4 s). Names: 5-uninstall-dialog, 6-uninstall-confirm,
 // 7-uninstall-done. "DONE" at the end, "FAIL ..." with exit code 1.
+#include "DemoShot.h"
+
 #include <windows.h>
 
 #include <stdio.h>
@@ -21,25 +23,8 @@ const char* ackDir;
 HANDLE process;
 DWORD processId;
 
-void Say(const char* word, const char* text) {
-    printf("%s %s\n", word, text);
-    fflush(stdout);
-}
-
 void WaitForShot(const char* name) {
-    Say("SHOT", name);
-    if (!ackDir) {
-        Sleep(4000);
-        return;
-    }
-    char marker[MAX_PATH];
-    snprintf(marker, sizeof marker, "%s\\.shot-%s", ackDir, name);
-    for (DWORD waited = 0; waited < 30000; waited += 100) {
-        if (GetFileAttributesA(marker) != INVALID_FILE_ATTRIBUTES) {
-            return;
-        }
-        Sleep(100);
-    }
+    ::WaitForShot(name, ackDir, 4000);
 }
 
 void Text(HWND window, char* buffer, size_t capacity) {
