@@ -17,13 +17,16 @@ void UpperCaseText(char* text) {
     }
 }
 
+void CopyUpperCase(char* to, size_t capacity, const char* from) {
+    CopyText(to, capacity, from);
+    UpperCaseText(to);
+}
+
 bool SamePathIgnoringCase(const char* left, const char* right) {
     char a[PathCapacity];
     char b[PathCapacity];
-    CopyText(a, sizeof a, left);
-    CopyText(b, sizeof b, right);
-    UpperCaseText(a);
-    UpperCaseText(b);
+    CopyUpperCase(a, sizeof a, left);
+    CopyUpperCase(b, sizeof b, right);
     return strcmp(a, b) == 0;
 }
 

@@ -36,6 +36,7 @@ BOOL CreateFolderTree(const char* path, BOOL withParents);
 // Code page 932 text helpers: every scan steps over whole characters.
 size_t CharacterLength(const char* text); // 2 for a lead byte with its trail byte, else 1
 void UpperCaseText(char* text);           // ASCII letters only; double-byte characters stay
+void CopyUpperCase(char* to, size_t capacity, const char* from); // a bounded copy, upper-cased
 bool SamePathIgnoringCase(const char* left, const char* right);
 const char* LastCharacter(const char* text); // null for empty text
 bool EndsWithSeparator(const char* path);    // last whole character is "\" or "/"

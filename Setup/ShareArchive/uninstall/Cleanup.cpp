@@ -162,10 +162,8 @@ bool IsRootPath(const char* full) {
 bool HoldsWindowsFolder(const char* folder, const char* windows) {
     char upperFolder[PathCapacity];
     char upperWindows[PathCapacity];
-    CopyText(upperFolder, sizeof upperFolder, folder);
-    CopyText(upperWindows, sizeof upperWindows, windows);
-    UpperCaseText(upperFolder);
-    UpperCaseText(upperWindows);
+    CopyUpperCase(upperFolder, sizeof upperFolder, folder);
+    CopyUpperCase(upperWindows, sizeof upperWindows, windows);
     const size_t length = strlen(upperFolder);
     if (strncmp(upperFolder, upperWindows, length) != 0)
         return false;

@@ -153,8 +153,7 @@ void ShowOutcome(HWND dialog, const RemovalCount& count) {
 
 bool IsInstalledFileName(const char* name) {
     char upper[PathCapacity];
-    CopyText(upper, sizeof upper, name);
-    UpperCaseText(upper);
+    CopyUpperCase(upper, sizeof upper, name);
     if (IsOneOf(upper, RemovedWholeNames))
         return true;
 
