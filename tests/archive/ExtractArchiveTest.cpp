@@ -139,6 +139,10 @@ TEST_F(ExtractArchiveTest, UncreatableFilesEndWithWriteError) {
     ASSERT_EQ(0, mkdir((folder_ / "sub").c_str(), 0755));
     EXPECT_EQ(0, Extract(nested, Dest()));
     EXPECT_EQ(ToBytes("c"), FileAt("sub/c.txt"));
+    inSubfolder.directory = "\xFF\xFFsub\xFF"; // leading separators: still below the destination
+    inSubfolder.fileName = "d.txt";
+    EXPECT_EQ(0, Extract(Concat({BuildMember(inSubfolder), kEnd}), Dest()));
+    EXPECT_EQ(ToBytes("c"), FileAt("sub/d.txt"));
 }
 
 TEST_F(ExtractArchiveTest, ShortWritesEndWithWriteError) {
@@ -200,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(UnsafeCase{"dot-dot name", "", "../evil1.txt", 0},
                       UnsafeCase{"dot-dot inside", "", "foo\\..\\..\\evil2.txt", 1},
                       UnsafeCase{"dot-dot directory", "..\xFF", "evil.txt", 2},
-                      UnsafeCase{"absolute directory", "\xFFtmp\xFF", "evil.txt", 2},
+                      UnsafeCase{"rooted dot-dot directory", "\xFF..\xFF", "evil.txt", 2},
                       UnsafeCase{"absolute name", "", "/tmp/evil.txt", 0},
                       UnsafeCase{"drive", "", "C:evil.txt", 1},
                       UnsafeCase{"device", "", "NUL", 2}));
