@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <sys/stat.h>
+#include <time.h>
 
 namespace {
 
@@ -45,10 +46,16 @@ TEST_F(ExtractArchiveTest, StoredAndDecodedMembersWithTimeStamps) {
     tokens.push_back(Token::Match(256, 18));
     MemberLayout packed = Lh5Member("QUORIN32.TXT", tokens);
     packed.rawTime = 987654321u;
-    Bytes archive = Concat({BuildMember(packed), BuildMember(stored), kEnd});
+    MemberLayout undated = StoredMember("TIPS.TXT", ToBytes("tips"), 1);
+    undated.rawTime = 0x3DA10000u; // 2010, month 13: the file keeps the time it was written
+    Bytes archive = Concat({BuildMember(packed), BuildMember(stored), BuildMember(undated), kEnd});
+    time_t before = time(nullptr);
     ASSERT_EQ(0, Extract(archive, Dest()));
-    EXPECT_EQ((std::vector<std::string>{"QUORIN32.TXT", "quorin.url"}), Entries());
+    EXPECT_EQ((std::vector<std::string>{"QUORIN32.TXT", "TIPS.TXT", "quorin.url"}), Entries());
     struct stat info; // before reading, which may touch the access time
+    ASSERT_EQ(0, stat((folder_ / "TIPS.TXT").c_str(), &info));
+    EXPECT_LE(before, info.st_mtime);
+    EXPECT_GE(time(nullptr), info.st_mtime);
     ASSERT_EQ(0, stat((folder_ / "quorin.url").c_str(), &info));
     EXPECT_EQ(1234567890, info.st_mtime);
     EXPECT_EQ(1234567890, info.st_atime);

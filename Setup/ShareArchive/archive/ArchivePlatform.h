@@ -23,6 +23,10 @@ void ArchiveClearAttributes(const char* path);
 void ArchiveDeleteFile(const char* path);
 // Access and modification time, seconds since 1970-01-01 UTC.
 void ArchiveSetFileTime(const char* path, uint32_t timeStamp);
+// A valid MS-DOS date and time (local time of a level-0/1 header) as seconds
+// since 1970-01-01 UTC. False when the system cannot convert it or the result
+// lies outside 32 bits.
+bool ArchiveDosTimeToTimeStamp(uint32_t dosTime, uint32_t* timeStamp);
 
 // Moveable, zero-initialised memory, locked for the decoder's window.
 struct ArchiveMemory {

@@ -39,6 +39,31 @@ void ArchiveSetFileTime(const char* path, uint32_t timeStamp) {
     utime(path, &times);
 }
 
+namespace {
+// 1970-01-01 00:00 UTC in FILETIME units (100 ns since 1601-01-01).
+const ULONGLONG kUnixEpochTicks = 116444736000000000ULL;
+const ULONGLONG kTicksPerSecond = 10000000ULL;
+} // namespace
+
+// The system's own conversion: the local date and time, then the time zone's
+// current offset (where daylight saving time is in effect at the moment, that
+// is its offset, not the standard one).
+bool ArchiveDosTimeToTimeStamp(uint32_t dosTime, uint32_t* timeStamp) {
+    FILETIME local;
+    FILETIME universal;
+    if (!DosDateTimeToFileTime(static_cast<WORD>(dosTime >> 16), static_cast<WORD>(dosTime), &local) ||
+        !LocalFileTimeToFileTime(&local, &universal))
+        return false;
+    ULONGLONG ticks = static_cast<ULONGLONG>(universal.dwHighDateTime) << 32 | universal.dwLowDateTime;
+    if (ticks < kUnixEpochTicks)
+        return false;
+    ULONGLONG seconds = (ticks - kUnixEpochTicks) / kTicksPerSecond;
+    if (seconds > 0xFFFFFFFFULL)
+        return false;
+    *timeStamp = static_cast<uint32_t>(seconds);
+    return true;
+}
+
 int ArchiveAllocateWindow(ArchiveMemory& memory, size_t count) {
     memory.data = nullptr;
     memory.handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, count);

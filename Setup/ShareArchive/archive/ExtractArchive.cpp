@@ -107,10 +107,10 @@ int HandleMember(ArchiveStream& stream, const MemberHeader& header, const Extrac
     }
     if (run.writing) {
         ArchiveCloseFile(file);
-        if (result == kArchiveOk)
-            ArchiveSetFileTime(target, header.timeStamp);
-        else
+        if (result != kArchiveOk)
             ArchiveDeleteFile(target);
+        else if (header.timeStampKnown)
+            ArchiveSetFileTime(target, header.timeStamp); // else the time it was written
     }
     Report(run, header, result == kArchiveOk ? kMemberExtracted : kMemberFailed, result);
     return result;
