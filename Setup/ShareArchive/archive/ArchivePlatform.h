@@ -2,8 +2,13 @@
 // attributes and times, and the decoder's window memory. Win32 and POSIX
 // implementations share this interface; everything above it is common code.
 #pragma once
+#include <new>
 #include <stddef.h>
 #include <stdint.h>
+
+// The tag of the non-throwing new as a temporary: the C++ runtime's std::nothrow
+// object is not part of a program linked without that runtime.
+inline std::nothrow_t NoThrow() { return std::nothrow_t(); }
 
 typedef intptr_t ArchiveFile;
 // Not a file: output is checked but not written (archive test mode).

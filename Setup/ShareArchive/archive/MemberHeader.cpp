@@ -190,7 +190,7 @@ LhaDecoder* CreateDecoder(const char* method, ArchiveStream& stream, int* result
             match = i;
     if (match != kDecodedMethod)
         return nullptr;
-    LhaDecoder* decoder = new (std::nothrow) LhaDecoder(stream);
+    LhaDecoder* decoder = new (NoThrow()) LhaDecoder(stream);
     if (!decoder)
         *result = kArchiveNoMemory;
     return decoder;
