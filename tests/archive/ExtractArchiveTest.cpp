@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <sys/stat.h>
+#include <time.h>
 
 namespace {
 
@@ -45,10 +46,16 @@ TEST_F(ExtractArchiveTest, StoredAndDecodedMembersWithTimeStamps) {
     tokens.push_back(Token::Match(256, 18));
     MemberLayout packed = Lh5Member("QUORIN32.TXT", tokens);
     packed.rawTime = 987654321u;
-    Bytes archive = Concat({BuildMember(packed), BuildMember(stored), kEnd});
+    MemberLayout undated = StoredMember("TIPS.TXT", ToBytes("tips"), 1);
+    undated.rawTime = 0x3DA10000u; // 2010, month 13: the file keeps the time it was written
+    Bytes archive = Concat({BuildMember(packed), BuildMember(stored), BuildMember(undated), kEnd});
+    time_t before = time(nullptr);
     ASSERT_EQ(0, Extract(archive, Dest()));
-    EXPECT_EQ((std::vector<std::string>{"QUORIN32.TXT", "quorin.url"}), Entries());
+    EXPECT_EQ((std::vector<std::string>{"QUORIN32.TXT", "TIPS.TXT", "quorin.url"}), Entries());
     struct stat info; // before reading, which may touch the access time
+    ASSERT_EQ(0, stat((folder_ / "TIPS.TXT").c_str(), &info));
+    EXPECT_LE(before, info.st_mtime);
+    EXPECT_GE(time(nullptr), info.st_mtime);
     ASSERT_EQ(0, stat((folder_ / "quorin.url").c_str(), &info));
     EXPECT_EQ(1234567890, info.st_mtime);
     EXPECT_EQ(1234567890, info.st_atime);
@@ -139,6 +146,10 @@ TEST_F(ExtractArchiveTest, UncreatableFilesEndWithWriteError) {
     ASSERT_EQ(0, mkdir((folder_ / "sub").c_str(), 0755));
     EXPECT_EQ(0, Extract(nested, Dest()));
     EXPECT_EQ(ToBytes("c"), FileAt("sub/c.txt"));
+    inSubfolder.directory = "\xFF\xFFsub\xFF"; // leading separators: still below the destination
+    inSubfolder.fileName = "d.txt";
+    EXPECT_EQ(0, Extract(Concat({BuildMember(inSubfolder), kEnd}), Dest()));
+    EXPECT_EQ(ToBytes("c"), FileAt("sub/d.txt"));
 }
 
 TEST_F(ExtractArchiveTest, ShortWritesEndWithWriteError) {
@@ -200,7 +211,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(UnsafeCase{"dot-dot name", "", "../evil1.txt", 0},
                       UnsafeCase{"dot-dot inside", "", "foo\\..\\..\\evil2.txt", 1},
                       UnsafeCase{"dot-dot directory", "..\xFF", "evil.txt", 2},
-                      UnsafeCase{"absolute directory", "\xFFtmp\xFF", "evil.txt", 2},
+                      UnsafeCase{"rooted dot-dot directory", "\xFF..\xFF", "evil.txt", 2},
                       UnsafeCase{"absolute name", "", "/tmp/evil.txt", 0},
                       UnsafeCase{"drive", "", "C:evil.txt", 1},
                       UnsafeCase{"device", "", "NUL", 2}));

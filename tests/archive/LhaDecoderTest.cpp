@@ -168,6 +168,43 @@ TEST_F(LhaDecoderTest, ManyBlocks) {
     EXPECT_EQ(expected, d.output);
 }
 
+// The longest token (16-bit symbol code, 13-bit distance code, 12 extra bits)
+// as a block's last one leaves the fewest bits for the next block header. One-bit
+// literals in front move it across every byte and refill position.
+TEST_F(LhaDecoderTest, ABlockEndingInTheLongestTokenLeavesTheNextHeaderWhole) {
+    BlockOptions longest;
+    longest.symbolLengths.assign(510, 0);
+    for (int i = 0; i < 15; ++i)
+        longest.symbolLengths[static_cast<size_t>('a' + i)] = i + 1;
+    longest.symbolLengths['p'] = 16;
+    longest.symbolLengths[509] = 16; // match length 256
+    longest.distanceLengths.assign(14, 0);
+    for (int j = 0; j < 12; ++j)
+        longest.distanceLengths[static_cast<size_t>(j)] = j + 1;
+    longest.distanceLengths[12] = 13;
+    longest.distanceLengths[13] = 13; // distances 4097..8192
+    // A long second block is read through the 64-bit loads, a short one byte by byte.
+    std::vector<Token> longSecond = PseudoRandomLiterals(300, 11);
+    longSecond.push_back(Token::Match(200, 6000));
+    for (int variant = 0; variant < 2 * 72; ++variant) {
+        const std::vector<Token> second =
+            variant < 72 ? longSecond : std::vector<Token>{Token::Literal('z')};
+        std::vector<Token> first = Literals("bcdefghijklmno");
+        first.insert(first.end(), static_cast<size_t>(variant % 72), Token::Literal('a'));
+        first.push_back(Token::Match(256, 8192 - variant % 72));
+        BitWriter w;
+        WriteBlock(w, first, longest);
+        WriteBlock(w, second);
+        std::vector<Token> all = first;
+        all.insert(all.end(), second.begin(), second.end());
+        Bytes expected = ExpandTokens(all);
+        Decoded d = RunDecoder(w.Finish(), static_cast<uint32_t>(expected.size()),
+                               ReferenceCrc16(expected));
+        EXPECT_EQ(0, d.result) << "variant " << variant;
+        EXPECT_EQ(expected, d.output) << "variant " << variant;
+    }
+}
+
 TEST_F(LhaDecoderTest, ZeroLengthMemberSucceedsOnlyWithCrcZero) {
     Bytes input = {0x12, 0x34, 0x56};
     EXPECT_EQ(0, RunDecoder(input, 0, 0).result);

@@ -74,6 +74,47 @@ TEST_F(MemberHeaderLevels, DosTimeIgnoresDaylightSaving) {
     EXPECT_EQ(1751371200u, p.header.timeStamp); // taken as 12:00 GMT, not BST
 }
 
+uint32_t DosTime(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
+                 unsigned second) {
+    return (year - 1980) << 25 | month << 21 | day << 16 | hour << 11 | minute << 5 | second / 2;
+}
+
+struct DosTimeCase {
+    const char* what;
+    uint32_t dosTime;
+    bool known;
+    uint32_t timeStamp;
+};
+
+class DosTimes : public UtcZone, public ::testing::WithParamInterface<DosTimeCase> {};
+
+TEST_P(DosTimes, ConvertOnlyWhenAClockShowsThem) {
+    const DosTimeCase& c = GetParam();
+    MemberLayout layout = StoredMember("T", ToBytes("t"), 1);
+    layout.rawTime = c.dosTime;
+    Parsed p = Parse(BuildMember(layout));
+    ASSERT_EQ(0, p.result) << c.what;
+    EXPECT_EQ(c.known, p.header.timeStampKnown) << c.what;
+    if (c.known) {
+        EXPECT_EQ(c.timeStamp, p.header.timeStamp) << c.what;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, DosTimes,
+    ::testing::Values(DosTimeCase{"first", DosTime(1980, 1, 1, 0, 0, 0), true, 315532800u},
+                      DosTimeCase{"leap day", DosTime(2000, 2, 29, 23, 59, 58), true, 951868798u},
+                      DosTimeCase{"last in 32 bits", DosTime(2106, 2, 7, 6, 28, 14), true, 0xFFFFFFFEu},
+                      DosTimeCase{"past 32 bits", DosTime(2106, 2, 7, 6, 28, 16), false, 0},
+                      DosTimeCase{"month 0", DosTime(2010, 0, 17, 12, 0, 0), false, 0},
+                      DosTimeCase{"month 13", DosTime(2010, 13, 17, 12, 0, 0), false, 0},
+                      DosTimeCase{"day 0", DosTime(2010, 5, 0, 12, 0, 0), false, 0},
+                      DosTimeCase{"31 April", DosTime(2010, 4, 31, 12, 0, 0), false, 0},
+                      DosTimeCase{"29 February 2100", DosTime(2100, 2, 29, 12, 0, 0), false, 0},
+                      DosTimeCase{"hour 24", DosTime(2010, 5, 17, 24, 0, 0), false, 0},
+                      DosTimeCase{"minute 60", DosTime(2010, 5, 17, 12, 60, 0), false, 0},
+                      DosTimeCase{"second 60", DosTime(2010, 5, 17, 12, 0, 60), false, 0}));
+
 TEST(MemberHeader, LevelOneWithDirectoryAndSkippedExtensions) {
     MemberLayout layout = StoredMember("bsd.txt", ToBytes("0123456789"), 1);
     layout.directory = "sub\xFF" "d ir\xFF";

@@ -24,7 +24,10 @@ INSTANTIATE_TEST_SUITE_P(
                       PathCase{"", "a..b", true}, PathCase{"", ".profile", true},
                       PathCase{".\\", "x", true}, PathCase{"", "CONSOLE.TXT", true},
                       PathCase{"", "COM0", true},
-                      PathCase{"\\tmp\\", "x", false}, PathCase{"/tmp/", "x", false},
+                      // A leading separator of the directory is dropped, not refused.
+                      PathCase{"\\tmp\\", "x", true}, PathCase{"/\\tmp/", "x", true},
+                      PathCase{"\\", "x", true}, PathCase{"\\..\\", "x", false},
+                      PathCase{"\\c:\\", "x", false}, PathCase{"\\NUL\\", "x", false},
                       PathCase{"", "\\evil", false}, PathCase{"", "/etc/passwd", false},
                       PathCase{"", "C:evil", false}, PathCase{"c:\\", "evil", false},
                       PathCase{"", "..\\evil1.txt", false}, PathCase{"foo\\..\\..\\", "evil2.txt", false},
@@ -59,6 +62,8 @@ TEST(BuildTargetPath, JoinsAndConvertsOnlyTheMemberPart) {
     char out[kArchivePathCapacity];
     ASSERT_TRUE(BuildTargetPath(out, sizeof out, "/x\\y/", "sub\\dir\\", "f\x95\x5C.txt"));
     EXPECT_STREQ("/x\\y/sub/dir/f\x95\x5C.txt", out);
+    ASSERT_TRUE(BuildTargetPath(out, sizeof out, "/d/", "\\\\sub\\", "f"));
+    EXPECT_STREQ("/d/sub/f", out);
     EXPECT_FALSE(BuildTargetPath(out, sizeof out, "/d/", "", "a|b")); // not a Windows name
     std::string dest(250, 'd');
     EXPECT_TRUE(BuildTargetPath(out, sizeof out, dest.c_str(), "", "123456789"));

@@ -109,9 +109,9 @@ int ListFile(const FileImage& image) {
         time_t stamp = static_cast<time_t>(header.timeStamp);
         char when[32] = "-";
         struct tm broken;
-        if (gmtime_r(&stamp, &broken))
+        if (header.timeStampKnown && gmtime_r(&stamp, &broken))
             strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &broken);
-        printf("%5u %s %10lu %10lu %04x %s  %s%s\n", header.level, header.method,
+        printf("%5u %s %10lu %10lu %04x %-19s  %s%s\n", header.level, header.method,
                static_cast<unsigned long>(header.packedSize),
                static_cast<unsigned long>(header.originalSize), header.dataCrc, when,
                header.directory, header.fileName);

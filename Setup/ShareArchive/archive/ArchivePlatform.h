@@ -2,8 +2,13 @@
 // attributes and times, and the decoder's window memory. Win32 and POSIX
 // implementations share this interface; everything above it is common code.
 #pragma once
+#include <new>
 #include <stddef.h>
 #include <stdint.h>
+
+// The tag of the non-throwing new as a temporary: the C++ runtime's std::nothrow
+// object is not part of a program linked without that runtime.
+inline std::nothrow_t NoThrow() { return std::nothrow_t(); }
 
 typedef intptr_t ArchiveFile;
 // Not a file: output is checked but not written (archive test mode).
@@ -23,6 +28,10 @@ void ArchiveClearAttributes(const char* path);
 void ArchiveDeleteFile(const char* path);
 // Access and modification time, seconds since 1970-01-01 UTC.
 void ArchiveSetFileTime(const char* path, uint32_t timeStamp);
+// A valid MS-DOS date and time (local time of a level-0/1 header) as seconds
+// since 1970-01-01 UTC. False when the system cannot convert it or the result
+// lies outside 32 bits.
+bool ArchiveDosTimeToTimeStamp(uint32_t dosTime, uint32_t* timeStamp);
 
 // Moveable, zero-initialised memory, locked for the decoder's window.
 struct ArchiveMemory {

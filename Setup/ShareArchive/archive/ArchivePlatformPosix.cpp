@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -68,6 +69,24 @@ void ArchiveSetFileTime(const char* path, uint32_t timeStamp) {
     times.actime = static_cast<time_t>(timeStamp);
     times.modtime = static_cast<time_t>(timeStamp);
     utime(path, &times);
+}
+
+// Local time with daylight saving time taken as not in effect.
+bool ArchiveDosTimeToTimeStamp(uint32_t dosTime, uint32_t* timeStamp) {
+    struct tm broken;
+    memset(&broken, 0, sizeof broken);
+    broken.tm_sec = static_cast<int>(2 * (dosTime & 0x1F));
+    broken.tm_min = static_cast<int>((dosTime >> 5) & 0x3F);
+    broken.tm_hour = static_cast<int>((dosTime >> 11) & 0x1F);
+    broken.tm_mday = static_cast<int>((dosTime >> 16) & 0x1F);
+    broken.tm_mon = static_cast<int>((dosTime >> 21) & 0x0F) - 1;
+    broken.tm_year = static_cast<int>(80 + (dosTime >> 25));
+    broken.tm_isdst = 0;
+    time_t seconds = mktime(&broken);
+    if (seconds < 0 || static_cast<unsigned long long>(seconds) > UINT32_MAX)
+        return false;
+    *timeStamp = static_cast<uint32_t>(seconds);
+    return true;
 }
 
 int ArchiveAllocateWindow(ArchiveMemory& memory, size_t count) {

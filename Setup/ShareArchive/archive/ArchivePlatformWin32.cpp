@@ -1,11 +1,8 @@
-// Win32 platform layer: the classic file calls, global memory, runtime unlink/utime.
+// Win32 platform layer: the classic file calls, global memory and the system's
+// own file-time calls; nothing of the C runtime.
 #include "ArchivePlatform.h"
 #include "ArchiveResult.h"
 #include <windows.h>
-#include <io.h>
-#include <stdio.h>
-#include <sys/types.h>
-#include <sys/utime.h>
 
 const char kArchivePathSeparator = '\\';
 
@@ -30,13 +27,46 @@ bool ArchiveWriteBuffer(ArchiveFile file, const unsigned char* data, size_t coun
 
 void ArchiveClearAttributes(const char* path) { SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL); }
 
-void ArchiveDeleteFile(const char* path) { unlink(path); }
+void ArchiveDeleteFile(const char* path) { DeleteFileA(path); }
 
+namespace {
+// 1970-01-01 00:00 UTC in FILETIME units (100 ns since 1601-01-01).
+const ULONGLONG kUnixEpochTicks = 116444736000000000ULL;
+const ULONGLONG kTicksPerSecond = 10000000ULL;
+} // namespace
+
+// The file was just written and closed by this process. GENERIC_WRITE rather than
+// FILE_WRITE_ATTRIBUTES, which the older systems' SetFileTime does not name.
 void ArchiveSetFileTime(const char* path, uint32_t timeStamp) {
-    struct utimbuf times;
-    times.actime = static_cast<time_t>(timeStamp);
-    times.modtime = static_cast<time_t>(timeStamp);
-    utime(path, &times);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    ULONGLONG ticks = kUnixEpochTicks + static_cast<ULONGLONG>(timeStamp) * kTicksPerSecond;
+    FILETIME when;
+    when.dwLowDateTime = static_cast<DWORD>(ticks);
+    when.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    SetFileTime(file, nullptr, &when, &when); // creation time stays
+    CloseHandle(file);
+}
+
+// The system's own conversion: the local date and time, then the time zone's
+// current offset (where daylight saving time is in effect at the moment, that
+// is its offset, not the standard one).
+bool ArchiveDosTimeToTimeStamp(uint32_t dosTime, uint32_t* timeStamp) {
+    FILETIME local;
+    FILETIME universal;
+    if (!DosDateTimeToFileTime(static_cast<WORD>(dosTime >> 16), static_cast<WORD>(dosTime), &local) ||
+        !LocalFileTimeToFileTime(&local, &universal))
+        return false;
+    ULONGLONG ticks = static_cast<ULONGLONG>(universal.dwHighDateTime) << 32 | universal.dwLowDateTime;
+    if (ticks < kUnixEpochTicks)
+        return false;
+    ULONGLONG seconds = (ticks - kUnixEpochTicks) / kTicksPerSecond;
+    if (seconds > 0xFFFFFFFFULL)
+        return false;
+    *timeStamp = static_cast<uint32_t>(seconds);
+    return true;
 }
 
 int ArchiveAllocateWindow(ArchiveMemory& memory, size_t count) {

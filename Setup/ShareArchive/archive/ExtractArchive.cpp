@@ -41,7 +41,7 @@ ArchiveFile CreateOutput(const char* path) {
 // A member without decoder whose data is not smaller than the original:
 // copied through one buffer, checked against the member's CRC.
 int CopyStored(ArchiveStream& stream, const MemberHeader& header, ArchiveFile file) {
-    unsigned char* buffer = new (std::nothrow) unsigned char[kCopyBufferSize];
+    unsigned char* buffer = new (NoThrow()) unsigned char[kCopyBufferSize];
     if (!buffer)
         return kArchiveNoMemory;
     int result = kArchiveOk;
@@ -107,10 +107,10 @@ int HandleMember(ArchiveStream& stream, const MemberHeader& header, const Extrac
     }
     if (run.writing) {
         ArchiveCloseFile(file);
-        if (result == kArchiveOk)
-            ArchiveSetFileTime(target, header.timeStamp);
-        else
+        if (result != kArchiveOk)
             ArchiveDeleteFile(target);
+        else if (header.timeStampKnown)
+            ArchiveSetFileTime(target, header.timeStamp); // else the time it was written
     }
     Report(run, header, result == kArchiveOk ? kMemberExtracted : kMemberFailed, result);
     return result;
@@ -119,7 +119,7 @@ int HandleMember(ArchiveStream& stream, const MemberHeader& header, const Extrac
 int RunArchive(const unsigned char* data, long size, const ExtractionRun& run) {
     if (size < 0 || size > INT32_MAX)
         return kArchiveReadError;
-    ArchiveStream* stream = new (std::nothrow) ArchiveStream(data, static_cast<int32_t>(size));
+    ArchiveStream* stream = new (NoThrow()) ArchiveStream(data, static_cast<int32_t>(size));
     if (!stream)
         return kArchiveNoMemory;
     int result = kArchiveOk;

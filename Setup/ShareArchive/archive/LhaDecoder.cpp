@@ -345,7 +345,13 @@ void LhaDecoder::ReadSymbolLengths() {
     BuildDecodeTable(kSymbols, symbolLengths, kSymbolTableBits, symbolTable);
 }
 
+// Reads outside the member loop take at most 16 bits each; every FillBits leaves
+// at least 32 in the buffer, and the header starts with a refill of its own: the
+// loop's refill covers only the token it precedes, and a block's last token can
+// leave fewer than the 16 bits of the block size.
 void LhaDecoder::ReadBlockHeader() {
+    if (bits.bitCount < 32)
+        Refill(bits);
     blockRemaining = static_cast<uint16_t>(PeekBits(16));
     FillBits(16);
     if (blockRemaining == 0)

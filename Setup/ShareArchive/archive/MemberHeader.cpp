@@ -1,10 +1,10 @@
 #include "MemberHeader.h"
+#include "ArchivePlatform.h"
 #include "ArchiveResult.h"
 #include "ArchiveStream.h"
 #include "LhaDecoder.h"
 #include <new>
 #include <string.h>
-#include <time.h>
 
 namespace {
 
@@ -14,19 +14,20 @@ const int kHeaderEnd = 3;
 const int kHeaderLevel = 4;
 const int kHeaderNoMethod = -1;
 
-// Level 0/1 headers carry local MS-DOS time; daylight saving time is taken as
-// not in effect.
-uint32_t DosTimeToTimeStamp(uint32_t dosTime) {
-    struct tm broken;
-    memset(&broken, 0, sizeof broken);
-    broken.tm_sec = static_cast<int>(2 * (dosTime & 0x1F));
-    broken.tm_min = static_cast<int>((dosTime >> 5) & 0x3F);
-    broken.tm_hour = static_cast<int>((dosTime >> 11) & 0x1F);
-    broken.tm_mday = static_cast<int>((dosTime >> 16) & 0x1F);
-    broken.tm_mon = static_cast<int>((dosTime >> 21) & 0x0F) - 1;
-    broken.tm_year = static_cast<int>(80 + (dosTime >> 25));
-    broken.tm_isdst = 0;
-    return static_cast<uint32_t>(mktime(&broken));
+// Level 0/1 headers carry the local MS-DOS date and time. A date or time that
+// no clock shows (month 0 or 13, 30 February, hour 24, ...) gives no time stamp.
+bool DosTimeIsValid(uint32_t dosTime) {
+    static const unsigned char kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    unsigned seconds = 2 * (dosTime & 0x1F);
+    unsigned minutes = (dosTime >> 5) & 0x3F;
+    unsigned hours = (dosTime >> 11) & 0x1F;
+    unsigned day = (dosTime >> 16) & 0x1F;
+    unsigned month = (dosTime >> 21) & 0x0F;
+    unsigned year = 1980 + (dosTime >> 25);
+    if (seconds > 59 || minutes > 59 || hours > 23 || month < 1 || month > 12 || day < 1)
+        return false;
+    bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    return day <= kMonthDays[month - 1] + (month == 2 && leap ? 1u : 0u);
 }
 
 // Name bytes at or below the space (and bytes lost to the end of data) become "_".
@@ -125,6 +126,7 @@ int ReadMemberHeader(MemberHeader& header, ArchiveStream& stream) {
         header.dataCrc = static_cast<uint16_t>(stream.ReadWord());
         stream.ReadByte(); // OS identifier
         header.timeStamp = rawTime;
+        header.timeStampKnown = true;
     } else {
         int length = stream.ReadByte() & 0xFF;
         for (int i = 0; i < length; ++i) {
@@ -135,7 +137,9 @@ int ReadMemberHeader(MemberHeader& header, ArchiveStream& stream) {
         header.fileName[length] = 0;
         header.dataCrc = static_cast<uint16_t>(stream.ReadWord());
         stream.Seek(headerStart + header.headerSize, 0);
-        header.timeStamp = DosTimeToTimeStamp(rawTime);
+        header.timeStamp = 0;
+        header.timeStampKnown =
+            DosTimeIsValid(rawTime) && ArchiveDosTimeToTimeStamp(rawTime, &header.timeStamp);
     }
     if (header.level == 0) {
         stream.ReadWord();
@@ -186,7 +190,7 @@ LhaDecoder* CreateDecoder(const char* method, ArchiveStream& stream, int* result
             match = i;
     if (match != kDecodedMethod)
         return nullptr;
-    LhaDecoder* decoder = new (std::nothrow) LhaDecoder(stream);
+    LhaDecoder* decoder = new (NoThrow()) LhaDecoder(stream);
     if (!decoder)
         *result = kArchiveNoMemory;
     return decoder;

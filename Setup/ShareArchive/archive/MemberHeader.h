@@ -13,6 +13,7 @@ struct MemberHeader {
     uint16_t extendedTotal;  // sum of the extended-header sizes read so far
     uint32_t originalSize;
     uint32_t timeStamp;      // seconds since 1970-01-01 UTC
+    bool timeStampKnown;     // false: a level-0/1 date that converts to no time
     uint8_t level;
     char directory[201];     // extended header 0x02, 0xFF turned into "\"
     char fileName[102];

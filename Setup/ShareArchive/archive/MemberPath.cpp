@@ -42,10 +42,20 @@ bool ComponentIsSafe(const char* name, size_t length) {
     return !IsDotsOnly(name, length) && !IsDeviceName(name, length);
 }
 
+// A member directory is relative to the destination even when it starts with a
+// separator, as some archivers write it. Separators are single bytes, and the
+// first byte of a text is never a trail byte.
+const char* RelativeDirectory(const char* directory) {
+    while (IsSeparator(*directory))
+        ++directory;
+    return directory;
+}
+
 } // namespace
 
 bool MemberPathIsSafe(const char* directory, const char* fileName) {
-    if (IsSeparator(directory[0]) || IsSeparator(fileName[0]))
+    directory = RelativeDirectory(directory);
+    if (IsSeparator(fileName[0]))
         return false;
     char joined[512];
     size_t directoryLength = strlen(directory);
@@ -86,6 +96,7 @@ bool BuildDestination(char* destination, size_t capacity, const char* folder) {
 
 bool BuildTargetPath(char* target, size_t capacity, const char* destination, const char* directory,
                      const char* fileName) {
+    directory = RelativeDirectory(directory);
     size_t destinationLength = strlen(destination);
     size_t directoryLength = strlen(directory);
     size_t nameLength = strlen(fileName);

@@ -1,11 +1,12 @@
 // Target paths of extracted members. A member may only name a file below the
-// destination folder: no absolute path, no drive, no ".." and no device name.
+// destination folder: no absolute name, no drive, no ".." and no device name.
 #pragma once
 #include <stddef.h>
 
 const size_t kArchivePathCapacity = 260; // at most 259 characters
 
-// True when directory + fileName names a file inside the destination.
+// True when directory + fileName names a file inside the destination. Leading
+// separators of directory are dropped here and in BuildTargetPath.
 bool MemberPathIsSafe(const char* directory, const char* fileName);
 
 // destination: the folder with a separator appended unless it is empty or its

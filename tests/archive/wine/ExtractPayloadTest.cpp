@@ -1,10 +1,12 @@
 // ExtractPayload on the real program image: the 64-bit SETUP.EXE's own resource 19.
 #include <gtest/gtest.h>
 
+#include "ExtractArchive.h"
 #include "ExtractPayload.h"
 #include "WineBench.h"
 
 #include <string>
+#include <time.h>
 
 namespace {
 
@@ -79,6 +81,59 @@ TEST_F(ExtractPayloadOfSetup, AFolderThatCannotBeWrittenGivesWriteError) {
     ASSERT_TRUE(bench::FolderExists(folder));
     EXPECT_EQ(ExtractPayload(module_, folder.c_str()), 8);
     EXPECT_FALSE(bench::FileExists(folder + "\\QUORIN32.EXE"));
+}
+
+// A level-0 stored member of one byte with a local MS-DOS date and time.
+std::string LevelZeroMember(const std::string& name, DWORD dosTime, unsigned crc) {
+    std::string h;
+    h += static_cast<char>(22 + name.size()); // header length after its first two bytes
+    h += '\0';                                // checksum, not checked
+    h += "-lh0-";
+    for (DWORD field : {DWORD(1), DWORD(1), dosTime})
+        for (int shift = 0; shift < 32; shift += 8)
+            h += static_cast<char>(field >> shift);
+    h += '\x20';
+    h += '\0'; // level
+    h += static_cast<char>(name.size());
+    h += name;
+    h += static_cast<char>(crc);
+    h += static_cast<char>(crc >> 8);
+    return h + "x";
+}
+
+// The Windows layer of the extraction: level-0/1 times through the system's own
+// calls, a date no clock shows left unset, a failed member deleted.
+TEST(ExtractArchiveOnWindows, LocalDosTimesUnsetDatesAndAFailedMember) {
+    bench::TempFolder folder("dostime");
+    const DWORD kTime = (30u << 25) | (5u << 21) | (17u << 16) | (13u << 11) | (45u << 5) | 21u;
+    const DWORD kMonth13 = (30u << 25) | (13u << 21) | (17u << 16);
+    const unsigned kCrcOfX = 0x2200; // CRC-16/ARC of "x"
+    std::string archive = LevelZeroMember("DATED.TXT", kTime, kCrcOfX) +
+                          LevelZeroMember("UNDATED.TXT", kMonth13, kCrcOfX) +
+                          LevelZeroMember("BROKEN.TXT", kTime, kCrcOfX ^ 1) + std::string(1, '\0');
+    long long before = static_cast<long long>(time(nullptr));
+    EXPECT_EQ(ExtractArchive(reinterpret_cast<const unsigned char*>(archive.data()),
+                             static_cast<long>(archive.size()), folder.path().c_str()),
+              4);
+    EXPECT_EQ(bench::ListFolder(folder.path()), (std::vector<std::string>{"DATED.TXT", "UNDATED.TXT"}));
+
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExA((folder / "DATED.TXT").c_str(), GetFileExInfoStandard, &data));
+    FILETIME local;
+    SYSTEMTIME shown;
+    ASSERT_TRUE(FileTimeToLocalFileTime(&data.ftLastWriteTime, &local));
+    ASSERT_TRUE(FileTimeToSystemTime(&local, &shown));
+    EXPECT_EQ(shown.wYear, 2010);
+    EXPECT_EQ(shown.wMonth, 5);
+    EXPECT_EQ(shown.wDay, 17);
+    EXPECT_EQ(shown.wHour, 13);
+    EXPECT_EQ(shown.wMinute, 45);
+    EXPECT_EQ(shown.wSecond, 42);
+    EXPECT_EQ(CompareFileTime(&data.ftLastAccessTime, &data.ftLastWriteTime), 0);
+
+    long long undated = ModifiedUnixTime(folder / "UNDATED.TXT");
+    EXPECT_GE(undated, before); // the time it was written, not a made-up date
+    EXPECT_LE(undated, static_cast<long long>(time(nullptr)));
 }
 
 TEST(ExtractPayloadOfStub, AProgramWithoutResource19GivesArchiveNotFound) {
