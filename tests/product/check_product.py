@@ -2,13 +2,17 @@
 """Static checks of the 32-bit product: what Windows 95 and NT 4 loaders and a
 user's machine need, read straight from the PE file.
 
-usage: check_product.py SETUP.EXE STUB_SETUP.EXE
+usage: check_product.py SETUP.EXE STUB_SETUP.EXE IMPORTS.TSV
+
+IMPORTS.TSV lists, per DLL, the functions that Windows 95 (retail), NT 3.51 and NT 4.0
+all export: the only functions the program may import.
 """
 import struct
 import sys
 
-ALLOWED_DLLS = {'KERNEL32.DLL', 'USER32.DLL', 'GDI32.DLL', 'ADVAPI32.DLL', 'SHELL32.DLL',
-                'OLE32.DLL', 'COMCTL32.DLL', 'MSVCRT.DLL'}
+# Runtime DLLs that a user's machine may not have (msvcrt.dll is not part of Windows 95
+# nor of NT 3.51): named here so that a failure says what went wrong.
+RUNTIME_DLL_PREFIXES = ('MSVCRT', 'LIBGCC_S_', 'LIBSTDC++', 'LIBWINPTHREAD')
 
 RT_ICON, RT_DIALOG, RT_STRING, RT_RCDATA, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 6, 10, 14, 16, 24
 
@@ -46,13 +50,21 @@ class PE:
         return self.data[o:self.data.index(b'\0', o)].decode('latin-1')
 
     def imports(self):
+        """[(dll, [function names; '#n' for an import by ordinal])] in table order."""
         rva, _ = self.dirs[1]
-        names, o = [], self.off(rva)
+        found, o = [], self.off(rva)
         while True:
             ilt, _, _, name, iat = struct.unpack_from('<IIIII', self.data, o)
             if name == 0:
-                return names
-            names.append(self.cstr(name))
+                return found
+            functions, t = [], self.off(ilt or iat)
+            while True:
+                entry = struct.unpack_from('<I', self.data, t)[0]
+                if entry == 0:
+                    break
+                functions.append('#%d' % (entry & 0xFFFF) if entry & 0x80000000 else self.cstr(entry + 2))
+                t += 4
+            found.append((self.cstr(name), functions))
             o += 20
 
     def resources(self):
@@ -141,9 +153,16 @@ def check_image(label, path, want_payload):
     check(label + ': GUI subsystem', pe.subsystem == 2, pe.subsystem)
     check(label + ': subsystem version 4.0', pe.subsystem_version == (4, 0), pe.subsystem_version)
     check(label + ': stripped (no COFF symbols)', struct.unpack_from('<I', pe.data, pe.pe + 12)[0] == 0)
-    dlls = [n.upper() for n in pe.imports()]
-    check(label + ': imports only system DLLs', set(dlls) <= ALLOWED_DLLS and dlls,
-          'imports: %s' % dlls)
+    imports = pe.imports()
+    check(label + ': imports something', bool(imports))
+    for dll, functions in imports:
+        upper = dll.upper()
+        check('%s: no runtime DLL (%s)' % (label, dll), not upper.startswith(RUNTIME_DLL_PREFIXES))
+        check('%s: %s is a system DLL of every target' % (label, dll), upper in ALLOWED_IMPORTS,
+              'not in the list of importable DLLs')
+        for function in functions:
+            check('%s: %s!%s is exported by every target' % (label, dll, function),
+                  function in ALLOWED_IMPORTS.get(upper, ()), 'not in the list: look it up at run time')
     res = pe.resources()
     check(label + ': DLG_MASTER dialog', 'DLG_MASTER' in res.get(RT_DIALOG, {}), list(res.get(RT_DIALOG, {})))
     dialogs = res.get(RT_DIALOG, {}).get('DLG_MASTER', [])
@@ -174,8 +193,21 @@ def check_image(label, path, want_payload):
     return pe
 
 
+def read_import_list(path):
+    allowed = {}
+    for line in open(path, encoding='utf-8'):
+        if line.startswith('#') or not line.strip():
+            continue
+        dll, function = line.rstrip('\n').split('\t')[:2]
+        if dll != 'dll':
+            allowed.setdefault(dll.upper(), set()).add(function)
+    return allowed
+
+
 def main():
+    global ALLOWED_IMPORTS
     full, stub = sys.argv[1], sys.argv[2]
+    ALLOWED_IMPORTS = read_import_list(sys.argv[3])
     check_image('SETUP.EXE', full, True)
     check_image('stub SETUP.EXE', stub, False)
     print('%d passed, %d failed' % (passed, failed))
