@@ -9,6 +9,7 @@ all export: the only functions the program may import.
 """
 import struct
 import sys
+import xml.dom.minidom
 
 # Runtime DLLs that a user's machine may not have (msvcrt.dll is not part of Windows 95
 # nor of NT 3.51): named here so that a failure says what went wrong.
@@ -175,9 +176,22 @@ def check_image(label, path, want_payload):
     check(label + ': no other strings', set(table) == set(EXPECTED_STRINGS), sorted(set(table) - set(EXPECTED_STRINGS)))
     manifests = res.get(RT_MANIFEST, {}).get(1, [])
     text = manifests[0][1].decode('utf-8') if manifests else ''
+    try:
+        xml.dom.minidom.parseString(text)
+        well_formed = ''
+    except Exception as error:  # a manifest that does not parse stops the loader (side-by-side error)
+        well_formed = str(error)
+    check(label + ': manifest is well-formed XML', not well_formed, well_formed)
     for needle in ('name="Brastelo.quorin.setup"', 'version="1.0.0.0"', 'processorArchitecture="x86"',
                    '<description>quorin Application Setup</description>',
-                   'name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="*"'):
+                   'name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="*"',
+                   # Vista, 7, 8, 8.1, 10 and 11; system DPI awareness.
+                   '<supportedOS Id="{e2011457-1546-43c5-a5fe-008deee3d3f0}"/>',
+                   '<supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/>',
+                   '<supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>',
+                   '<supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/>',
+                   '<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>',
+                   '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>'):
         check(label + ': manifest has ' + needle, needle in text, text[:200])
     version = res.get(RT_VERSION, {}).get(1, [])
     check(label + ': version record', bool(version) and 'quorin Application Setup'.encode('utf-16-le') in version[0][1])
