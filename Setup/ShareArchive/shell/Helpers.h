@@ -12,6 +12,9 @@ int ShowMessageArg(HWND owner, UINT formatId, const char* argument, const char* 
 int ShowMessageIds(HWND owner, UINT textId, UINT captionId, UINT style);
 int ShowArchiveError(HINSTANCE module, int code); // always -1
 
+// Formats (wvsprintfA) into target, cut on a whole character to its capacity.
+void FormatText(char* target, size_t capacity, const char* format, ...);
+
 // Formats into the 128-byte status line (control 1009); cut on a whole character.
 void SetStatusText(HWND dialog, const char* format, ...);
 void SetStatusTextV(HWND dialog, const char* format, va_list args);

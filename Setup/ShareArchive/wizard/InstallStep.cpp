@@ -81,7 +81,7 @@ bool ExtractFiles() {
         return true;
     if (code == WriteErrorCode) {
         char text[512];
-        wsprintfA(text, CannotWriteFormat, InstallDir);
+        FormatText(text, sizeof text, CannotWriteFormat, InstallDir);
         MessageBoxA(nullptr, text, InstallCaption, MB_OK | MB_ICONINFORMATION);
     } else {
         ShowArchiveError(AppInstance, code);
