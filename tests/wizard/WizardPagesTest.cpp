@@ -373,8 +373,8 @@ TEST_F(WizardPages, GroupNameOfBlanksGivesTheProductName) {
 struct BadName {
     const char* name;
 };
-const BadName kUnusableNames[] = {{"a/b"},   {"a\\b"}, {"c:x"}, {"what?"}, {"*"},
-                                  {"\"q\""}, {"<x>"},  {"a|b"}, {"."},     {".."}};
+const BadName kUnusableNames[] = {{"a/b"}, {"a\\b"}, {"c:x"}, {"what?"}, {"*"},   {"\"q\""},
+                                  {"<x>"}, {"a|b"},  {"."},   {".."},    {"con"}, {"LPT1.txt"}};
 
 TEST_F(WizardPages, GroupNameThatCannotBeAFolderIsRefusedOnTheGroupPage) {
     bench::MessageBoxHook hook;
