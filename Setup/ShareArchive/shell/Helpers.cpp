@@ -291,3 +291,16 @@ BOOL CreateFolderTree(const char* path, BOOL withParents) {
         return made;
     return CreateDirectoryA(folder, nullptr);
 }
+
+bool IsExistingFolder(const char* path) {
+    char folder[PathCapacity];
+    if (strnlen(path, sizeof folder) >= sizeof folder)
+        return false;
+    strcpy(folder, path);
+    // "X:\" keeps its separator: without it, it would name the drive's current folder.
+    const char* last = LastCharacter(folder);
+    if (last != nullptr && (*last == '\\' || *last == '/') && last > folder && last[-1] != ':')
+        folder[last - folder] = '\0';
+    const DWORD attributes = GetFileAttributesA(folder);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
