@@ -110,6 +110,33 @@ def strings_of(res):
     return table
 
 
+def dialog_controls(data):
+    """The controls of a DIALOG (not DIALOGEX) template: {id: (style, (x, y, cx, cy), title)}."""
+    def sz_or_ord(o):
+        if struct.unpack_from('<H', data, o)[0] == 0xFFFF:
+            return struct.unpack_from('<H', data, o + 2)[0], o + 4
+        end = o
+        while struct.unpack_from('<H', data, end)[0]:
+            end += 2
+        return data[o:end].decode('utf-16-le'), end + 2
+
+    style, _, count = struct.unpack_from('<IIH', data, 0)
+    o = 18  # past x, y, cx, cy
+    for _ in range(3):  # menu, class, title
+        _, o = sz_or_ord(o)
+    if style & 0x40:  # DS_SETFONT: point size and face name
+        _, o = sz_or_ord(o + 2)
+    controls = {}
+    for _ in range(count):
+        o = (o + 3) & ~3
+        item_style, _, x, y, cx, cy, item_id = struct.unpack_from('<IIhhhhH', data, o)
+        _, o = sz_or_ord(o + 18)  # class
+        title, o = sz_or_ord(o)
+        o += 2 + struct.unpack_from('<H', data, o)[0]  # creation data
+        controls[item_id] = (item_style, (x, y, cx, cy), title)
+    return controls
+
+
 EXPECTED_STRINGS = {
     1: "インストール先のフォルダ(ディレクトリ)を指定して\n<次へ>ボタンをクリックしてください。",
     2: "プログラムグループ名を指定して<次へ>ボタンをクリックしてください。",
@@ -168,6 +195,10 @@ def check_image(label, path, want_payload):
     check(label + ': DLG_MASTER dialog', 'DLG_MASTER' in res.get(RT_DIALOG, {}), list(res.get(RT_DIALOG, {})))
     dialogs = res.get(RT_DIALOG, {}).get('DLG_MASTER', [])
     check(label + ': DLG_MASTER in Japanese', [lang for lang, _ in dialogs] == [0x411], dialogs and dialogs[0][0])
+    icon = dialog_controls(dialogs[0][1]).get(1002) if dialogs else None
+    check(label + ': DLG_MASTER icon control 1002 at 7, 13 with size 20, 20 (SS_ICON, SETUP_ICON)',
+          icon is not None and icon[0] & 0x1F == 3 and icon[1] == (7, 13, 20, 20) and icon[2] == 'SETUP_ICON',
+          icon)
     icons = res.get(RT_GROUP_ICON, {})
     check(label + ': icon groups SETUP_ICON and UNSET_ICON', {'SETUP_ICON', 'UNSET_ICON'} <= set(icons), list(icons))
     table = strings_of(res)

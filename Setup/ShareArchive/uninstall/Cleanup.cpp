@@ -244,8 +244,13 @@ int FormatSelfDeleteBatchText(char* buffer, size_t capacity, const char* program
         return 0;
     BatchWriter batch = {buffer, capacity, 0, false};
     if (maxTries > 0) {
+        // A try whose pause ran counts as many; one whose pause failed (no ping on this
+        // system) as one, so that the bound still takes about as long.
+        char pausedTry[64];
         char limit[64];
-        wsprintfA(limit, "if %%DelMVTries%% LSS %d goto Repeat", maxTries);
+        wsprintfA(pausedTry, "set /a DelMVTries+=%d", SelfDeleteTriesWithoutPause - 1);
+        wsprintfA(limit, "if %%DelMVTries%% LSS %d goto Repeat",
+                  maxTries * SelfDeleteTriesWithoutPause);
         batch.Line("set DelMVTries=0");
         batch.Line(":Repeat");
         batch.Put("del ");
@@ -254,8 +259,11 @@ int FormatSelfDeleteBatchText(char* buffer, size_t capacity, const char* program
         batch.Put("if not exist ");
         batch.PutQuotedPath(programPath);
         batch.Line(" goto Removed");
-        batch.Line("set /a DelMVTries+=1");
         batch.Line("ping -n 2 127.0.0.1 >nul");
+        batch.Line("if errorlevel 1 goto Unpaused");
+        batch.Line(pausedTry);
+        batch.Line(":Unpaused");
+        batch.Line("set /a DelMVTries+=1");
         batch.Line(limit);
         batch.Line(":Removed");
     } else {
@@ -286,8 +294,10 @@ int FormatSelfDeleteBatchText(char* buffer, size_t capacity, const char* program
 
 int FormatSelfDeleteBatch(char* buffer, size_t capacity, const char* programPath,
                           const char* folder, const char* batchPath) {
+    // The bounded loop needs the command extensions of NT 4.0 and later (set /a, LSS).
+    const bool extensions = IsNtFamily() && MajorVersion() >= 4;
     return FormatSelfDeleteBatchText(buffer, capacity, programPath, folder, batchPath,
-                                     IsNtFamily() ? SelfDeleteTries : 0, IsRemovableFolder(folder));
+                                     extensions ? SelfDeleteTries : 0, IsRemovableFolder(folder));
 }
 
 bool StartSelfDeleteBatch(const char* batchPath, const char* programPath, const char* folder) {
