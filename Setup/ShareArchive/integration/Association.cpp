@@ -36,14 +36,6 @@ bool FormatInto(char* result, size_t capacity, const char* format, ...) {
     return true;
 }
 
-bool ContainsBlank(const char* text) {
-    for (const char* p = text; *p != '\0'; p = CharNextA(p)) {
-        if (*p == ' ')
-            return true;
-    }
-    return false;
-}
-
 // The default value of a key under HKEY_CLASSES_ROOT (created as needed).
 LONG SetClassDefault(const char* keyPath, const char* value) {
     return RegSetValueA(HKEY_CLASSES_ROOT, keyPath, REG_SZ, value,

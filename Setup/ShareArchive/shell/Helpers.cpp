@@ -82,6 +82,14 @@ bool EndsWithSeparator(const char* path) {
     return last != nullptr && (*last == '\\' || *last == '/');
 }
 
+bool ContainsBlank(const char* text) {
+    for (const char* p = text; *p != '\0'; p = CharNextA(p)) {
+        if (*p == ' ')
+            return true;
+    }
+    return false;
+}
+
 void CopyText(char* target, size_t capacity, const char* source) {
     if (capacity == 0)
         return;

@@ -46,4 +46,5 @@ void CopyUpperCase(char* to, size_t capacity, const char* from); // a bounded co
 bool SamePathIgnoringCase(const char* left, const char* right);
 const char* LastCharacter(const char* text); // null for empty text
 bool EndsWithSeparator(const char* path);    // last whole character is "\" or "/"
+bool ContainsBlank(const char* text);        // a space, never the second byte of a character
 void CopyText(char* target, size_t capacity, const char* source); // cut on a whole character

@@ -15,6 +15,7 @@ namespace {
 const char* const ProductKeyParent = "SOFTWARE\\Brastelo";
 const char* const BackupKeyName = "ofxBackup";
 const char* const SelfDeleteBatchPath = "\\DelMV.bat";
+const char* const TempBatchName = "DelMV.bat";
 enum { BackupNameCapacity = 256 };
 
 // ---- The class backup ---------------------------------------------------------------
@@ -322,7 +323,9 @@ bool StartSelfDeleteBatch(const char* batchPath, const char* programPath, const 
     // A folder that is some process's current folder cannot be removed: neither this
     // process nor the batch keeps the install folder as its current folder.
     SetCurrentDirectoryA("\\");
-    WinExec(batchPath, SW_HIDE);
+    char command[PathCapacity + 2];
+    FormatText(command, sizeof command, ContainsBlank(batchPath) ? "\"%s\"" : "%s", batchPath);
+    WinExec(command, SW_HIDE);
     return true;
 }
 
@@ -331,5 +334,13 @@ void WriteSelfDeleteBatch(const char* folder) {
     const DWORD length = GetModuleFileNameA(nullptr, programPath, sizeof programPath);
     if (length == 0 || length >= sizeof programPath)
         return; // a cut path names another file
-    StartSelfDeleteBatch(SelfDeleteBatchPath, programPath, folder);
+    if (StartSelfDeleteBatch(SelfDeleteBatchPath, programPath, folder))
+        return;
+    // From Windows Vista on a standard user may not create files in the root of the
+    // system drive: the user's temporary folder takes the batch then.
+    char batchPath[PathCapacity];
+    const DWORD tempLength = GetTempPathA(sizeof batchPath, batchPath);
+    if (tempLength == 0 || tempLength >= sizeof batchPath || !AppendPath(batchPath, TempBatchName))
+        return;
+    StartSelfDeleteBatch(batchPath, programPath, folder);
 }
