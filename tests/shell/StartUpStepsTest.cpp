@@ -392,6 +392,12 @@ class Migration : public StartUpSteps {
         CopyText(WindowsDir, sizeof WindowsDir, windows_.path().c_str());
         CopyText(InstallDir, sizeof InstallDir, install_.path().c_str());
     }
+    // The one box the test answered: the migration question.
+    static void ExpectTheQuestion(const bench::MessageBoxHook& hook) {
+        ASSERT_EQ(1u, hook.boxes().size()) << "the question was not shown";
+        EXPECT_EQ(MigrationText, hook.boxes()[0].text);
+        EXPECT_EQ("家計簿,出納簿くおりんの導入", hook.boxes()[0].caption);
+    }
     std::string AppIni() const { return install_ / "QUORIN32.INI"; }
     std::string LegacyIni() const { return windows_ / "QUORIN.INI"; }
     bench::TempFolder windows_{"win"};
@@ -416,7 +422,7 @@ TEST_F(Migration, NoLeavesBothFilesAsTheyAre) {
     bench::WriteFileBytes(LegacyIni(), LegacyBytes);
     bench::SettledMessageBoxHook hook({IDNO});
     OfferSettingsMigration();
-    EXPECT_EQ(1u, hook.boxes().size());
+    ExpectTheQuestion(hook);
     EXPECT_FALSE(bench::FileExists(AppIni()));
     CompleteSettingsMigration();
     EXPECT_FALSE(bench::FileExists(AppIni())) << "a No is not remembered as a Yes";
@@ -453,7 +459,7 @@ TEST_F(Migration, AMissingInstallFolderGetsTheCopyOnceItExists) {
     CopyText(InstallDir, sizeof InstallDir, folder.c_str());
     bench::SettledMessageBoxHook hook({IDYES});
     OfferSettingsMigration();
-    EXPECT_EQ(1u, hook.boxes().size());
+    ExpectTheQuestion(hook);
     EXPECT_FALSE(bench::FolderExists(folder)) << "the question creates no folder";
 
     CompleteSettingsMigration(); // nothing installed yet: nothing happens
@@ -472,7 +478,7 @@ TEST_F(Migration, TheCopyGoesToTheFolderTheUserConfirmedAndOverwritesNothing) {
     CopyText(InstallDir, sizeof InstallDir, (install_ / "planned").c_str());
     bench::SettledMessageBoxHook hook({IDYES});
     OfferSettingsMigration();
-    ASSERT_EQ(1u, hook.boxes().size());
+    ExpectTheQuestion(hook);
 
     // The user chose another, existing folder that already has its settings.
     const std::string chosen = install_ / "chosen";
@@ -489,6 +495,7 @@ TEST_F(Migration, ThePendingCopyFollowsAChangedInstallFolder) {
     CopyText(InstallDir, sizeof InstallDir, (install_ / "planned").c_str());
     bench::SettledMessageBoxHook hook({IDYES});
     OfferSettingsMigration();
+    ExpectTheQuestion(hook);
     const std::string chosen = install_ / "chosen";
     ASSERT_TRUE(CreateDirectoryA(chosen.c_str(), nullptr));
     CopyText(InstallDir, sizeof InstallDir, chosen.c_str());
@@ -501,6 +508,7 @@ TEST_F(Migration, AFolderTypedWithATrailingSeparatorGetsThePendingCopy) {
     CopyText(InstallDir, sizeof InstallDir, (install_ / "planned").c_str());
     bench::SettledMessageBoxHook hook({IDYES});
     OfferSettingsMigration();
+    ExpectTheQuestion(hook);
     // The wizard keeps the separator the user typed (GetFullPathNameA does not drop it).
     const std::string typed = install_ / "typed";
     ASSERT_TRUE(CreateDirectoryA(typed.c_str(), nullptr));

@@ -155,17 +155,20 @@ static void EndChildrenOf(DWORD parentId, int depth = 0) {
     }
 }
 
-// Wine's Program Manager opens a folder window for each group it makes; that window
-// keeps Wine's desktop process alive, and both inherited the output pipe of whoever
-// first needed them. They end with the server.
+// Wine's Program Manager opens a folder window for each group it makes, in an explorer
+// process of its own. They end with the server; the desktop's own explorer stays (the
+// desktop holder keeps it for the whole session, see peers/DesktopHolder.cpp).
 static void EndExplorerProcesses() {
+    DWORD desktopProcess = 0;
+    GetWindowThreadProcessId(GetDesktopWindow(), &desktopProcess);
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return;
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (lstrcmpiA(entry.szExeFile, "explorer.exe") != 0)
+        if (lstrcmpiA(entry.szExeFile, "explorer.exe") != 0 ||
+            entry.th32ProcessID == desktopProcess)
             continue;
         HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
         if (process) {
