@@ -4,7 +4,7 @@ set -euo pipefail
 
 PACKAGES=(cmake ninja-build mingw-w64 wine wine64 locales xvfb xauth imagemagick
           fonts-ipafont-gothic liblnk-utils lhasa p7zip-full jlha-utils clang
-          libclang-rt-14-dev googletest python3 file)
+          libclang-rt-14-dev googletest python3 file g++-multilib)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
