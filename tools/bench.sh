@@ -17,7 +17,7 @@ if [ ! -x "$LZHX" ]; then
   (cd "$ROOT" && cmake --preset host >/dev/null && cmake --build --preset host --target lzhx -j2 >/dev/null)
 fi
 LZHX32="${LZHX32:-$ROOT/build/host32/lzhx}"
-if "$ROOT/tools/runs-32bit"; then
+if "$ROOT/tools/runs-i386"; then
   (cd "$ROOT" && { [ -f build/host32/build.ninja ] || cmake --preset host32 >/dev/null; } &&
    cmake --build --preset host32 --target lzhx -j2 >/dev/null)
 else

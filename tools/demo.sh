@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Runs SETUP.EXE (the 64-bit twin, which Wine can run here) on a virtual display in
-# a fresh prefix: installs as a user would, prints what the installation wrote,
+# Runs SETUP.EXE on a virtual display in a fresh prefix (a 64-bit Windows, as most
+# users have today): installs as a user would, prints what the installation wrote,
 # uninstalls through the uninstall entry's command, and saves a screenshot of
-# every step to build/demo/.
+# every step to build/demo/. It runs the 32-bit product, build/win32/SETUP.EXE; a
+# machine that cannot run 32-bit programs shows the 64-bit twin instead.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$PWD
@@ -10,6 +11,14 @@ out=$root/build/demo
 display=:77
 rm -rf "$out"
 mkdir -p "$out"
+if tools/runs-i386; then
+  # A 32-bit program on 64-bit Windows writes HKEY_LOCAL_MACHINE\SOFTWARE in the 32-bit view.
+  setup=$root/build/win32/SETUP.EXE drivers=build/win32-tests/tools/demo view=/reg:32
+  echo "demo: the 32-bit product, build/win32/SETUP.EXE"
+else
+  setup=$root/build/win64/SETUP.EXE drivers=build/win64/tools/demo view=/reg:64
+  echo "demo: the 64-bit twin, build/win64/SETUP.EXE (this machine cannot run 32-bit programs)"
+fi
 
 Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
@@ -47,11 +56,11 @@ drive() { # driver.exe args...
 }
 
 reg_query() { # key — what the registry holds, in UTF-8
-  { wine reg query "$1" /s 2>/dev/null || true; } | iconv -f CP932 -t UTF-8 | tr -d '\r' | sed '/^$/d; s/^/    /'
+  { wine reg query "$1" /s "$view" 2>/dev/null || true; } | iconv -f CP932 -t UTF-8 | tr -d '\r' | sed '/^$/d; s/^/    /'
 }
 
 echo "demo: installing"
-drive build/win64/tools/demo/demo-driver.exe "$(win "$root/build/win64/SETUP.EXE")"
+drive "$drivers/demo-driver.exe" "$(win "$setup")"
 
 echo
 echo "== What the installation wrote"
@@ -72,9 +81,9 @@ find "$drive_c" -name '*.lnk' -newer "$out/1-folder-page.png" 2>/dev/null | whil
 done
 
 echo
-command=$(wine reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\くおりん' /v UninstallString 2>/dev/null |
+command=$(wine reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\くおりん' /v UninstallString "$view" 2>/dev/null |
           iconv -f CP932 -t UTF-8 | tr -d "\r" | sed -n "s/.*REG_SZ *//p" || true)
 echo "demo: uninstalling with: $command"
-drive build/win64/tools/demo/demo-uninstall.exe "$command"
+drive "$drivers/demo-uninstall.exe" "$command"
 sleep 3
 echo "-- left in C:\\Program Files\\Quorin32 after the batch: $(ls "$drive_c/Program Files/Quorin32" 2>/dev/null | wc -l) files"

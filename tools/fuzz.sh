@@ -16,7 +16,7 @@ REGRESSIONS="$ROOT/tests/archive/data/fuzz-regressions"
 case "$BITS" in
   64) OUT="$ROOT/build/fuzz"; WORD=() ;;
   32) OUT="$ROOT/build/fuzz32"; WORD=(-m32)
-      "$ROOT/tools/runs-32bit" || { echo "fuzz.sh: this machine cannot run 32-bit programs" >&2; exit 1; } ;;
+      "$ROOT/tools/runs-i386" || { echo "fuzz.sh: this machine cannot run 32-bit programs" >&2; exit 1; } ;;
   *) echo "fuzz.sh: word size $BITS: 64 or 32" >&2; exit 2 ;;
 esac
 mkdir -p "$OUT/obj" "$OUT/corpus" "$OUT/artifacts"

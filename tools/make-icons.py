@@ -3,8 +3,10 @@
 
 SETUP_ICON: an account book (a blue cover with ruled white pages) and a green
 arrow going into it. UNSET_ICON: the same book with a red arrow coming out.
-Each icon holds 32x32 and 16x16 images, 32 bits per pixel with an AND mask,
-which every Windows from 95 on can show.
+Each icon holds 32x32 and 16x16 images. The drawing has a handful of solid colours
+and no partial transparency, so each image is stored with 4 bits per pixel, its own
+16-colour palette and an AND mask: the exact pixels, in the form every Windows from 95
+on shows, at a sixth of the size of 32-bit images.
 """
 import struct
 import sys
@@ -31,13 +33,29 @@ def book_pixels(size, arrow_colour, arrow_in):
             rect(30 - i, 10 + i, 31 - i, 22 - i, arrow_colour)
     return px
 
+def palette_of(px):
+    """Index 0 is black, the colour under transparent pixels; then the drawing's colours."""
+    colours = [(0, 0, 0)]
+    for row in px:
+        for (r, g, b, a) in row:
+            if a and (r, g, b) not in colours:
+                colours.append((r, g, b))
+    assert len(colours) <= 16, 'the drawing needs more than 16 colours'
+    return colours + [(0, 0, 0)] * (16 - len(colours))
+
 def image_bytes(px):
     size = len(px)
-    header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
+    palette = palette_of(px)
+    header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 4, 0, 0, 0, 0, 16, 0)
+    header += b''.join(bytes((b, g, r, 0)) for (r, g, b) in palette)
     xor = bytearray()
+    xor_row_bytes = ((size * 4 + 31) // 32) * 4
     for y in range(size - 1, -1, -1):
-        for (r, g, b, a) in px[y]:
-            xor += bytes((b, g, r, a))
+        row = bytearray(xor_row_bytes)
+        for x, (r, g, b, a) in enumerate(px[y]):
+            index = palette.index((r, g, b)) if a else 0
+            row[x // 2] |= index << (4 if x % 2 == 0 else 0)
+        xor += row
     row_bytes = ((size + 31) // 32) * 4
     mask = bytearray()
     for y in range(size - 1, -1, -1):
@@ -54,7 +72,7 @@ def write_icon(path, images):
     offset = 6 + 16 * len(images)
     for p, d in zip(images, data):
         n = len(p)
-        out += struct.pack('<BBBBHHII', n % 256, n % 256, 0, 0, 1, 32, len(d), offset)
+        out += struct.pack('<BBBBHHII', n % 256, n % 256, 16, 0, 1, 4, len(d), offset)
         offset += len(d)
     for d in data:
         out += d

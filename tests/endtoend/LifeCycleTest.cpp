@@ -23,9 +23,9 @@ struct LifeCase {
     const char* uninstallSwitch;
 };
 
-std::string ShellFolder(bool common, const char* perUser, const char* allUsers) {
+std::string ShellFolder(bool common, const char* perUser, const char* allUsers, REGSAM view = 0) {
     bench::RegValue value = bench::ReadRegValue(common ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
-                                                kShellFolders, common ? allUsers : perUser);
+                                                kShellFolders, common ? allUsers : perUser, view);
     return value.exists ? std::string(value.data.c_str()) : std::string();
 }
 
@@ -66,6 +66,11 @@ protected:
 
 TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey) {
     const LifeCase& c = GetParam();
+    if (sizeof(void*) == 4) {
+        // The 32-bit product meets Windows 95 to NT 4.0 on a 32-bit Windows, XP and 10 on a 64-bit one.
+        const bool modern = std::string(c.family) == "winxp" || std::string(c.family) == "win10";
+        ASSERT_EQ(bench::IsWow64(), modern) << "not on the Windows of its family";
+    }
     bench::TempFolder work("life");
     const std::string installDir = work / "家計簿くおりん";
     const std::string group = std::string("くおりん ") + c.family;
@@ -100,6 +105,22 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
     for (const char* name : {"QUORIN32.EXE", "QUORIN32.HLP", "QUORIN32.TXT", "QUORIN32.DLL",
                              "QUORIN32.CNT", "TIPS.TXT", "SETUP.EXE", "HISTORY.TXT", "quorin.url"}) {
         EXPECT_TRUE(bench::FileExists(installDir + "\\" + name)) << name;
+    }
+    if (bench::IsWow64()) {
+        // A 32-bit program on 64-bit Windows: its HKEY_LOCAL_MACHINE\SOFTWARE is the 32-bit
+        // view, where the list of installed programs also looks; the classes, the user's keys
+        // and the shell folders are the same in both views.
+        if (c.entryRoot == HKEY_LOCAL_MACHINE) {
+            EXPECT_TRUE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, kEntryKey, KEY_WOW64_32KEY));
+            EXPECT_FALSE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, kEntryKey, KEY_WOW64_64KEY));
+        }
+        EXPECT_TRUE(bench::RegKeyExists(HKEY_CLASSES_ROOT, ".QRB", KEY_WOW64_64KEY));
+        EXPECT_TRUE(bench::RegKeyExists(HKEY_CLASSES_ROOT, "QuorinPG.Document", KEY_WOW64_64KEY));
+        EXPECT_TRUE(bench::RegKeyExists(HKEY_CURRENT_USER, kProductKey, KEY_WOW64_64KEY));
+        bool common = c.allUsers;
+        std::string programs = ShellFolder(common, "Programs", "Common Programs");
+        EXPECT_EQ(ShellFolder(common, "Programs", "Common Programs", KEY_WOW64_64KEY), programs);
+        EXPECT_TRUE(bench::FolderExists(programs + "\\" + group));
     }
 
     // ---- The finish page started the application from the install folder.
@@ -164,8 +185,10 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
     EXPECT_EQ(bench::ListFolder(installDir), std::vector<std::string>{"MYDATA.QRB"});
 
     // Nothing else of the installation is left.
-    EXPECT_FALSE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, kEntryKey));
-    EXPECT_FALSE(bench::RegKeyExists(HKEY_CURRENT_USER, kEntryKey));
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        EXPECT_FALSE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, kEntryKey, view)) << view;
+        EXPECT_FALSE(bench::RegKeyExists(HKEY_CURRENT_USER, kEntryKey, view)) << view;
+    }
     EXPECT_FALSE(bench::RegKeyExists(HKEY_CLASSES_ROOT, ".QRB"));
     EXPECT_FALSE(bench::RegKeyExists(HKEY_CLASSES_ROOT, "QuorinPG.Document"));
     if (!c.programManager) {
@@ -186,8 +209,10 @@ INSTANTIATE_TEST_SUITE_P(
     Families, LifeCycle,
     testing::Values(LifeCase{"win10", true, false, HKEY_LOCAL_MACHINE, "/r"},
                     LifeCase{"win10", false, false, HKEY_CURRENT_USER, "/R"},
+                    LifeCase{"winxp", false, false, HKEY_CURRENT_USER, "/R"},
                     LifeCase{"win95", false, false, HKEY_LOCAL_MACHINE, "/r"},
-                    LifeCase{"nt351", true, true, nullptr, "/r"}),
+                    LifeCase{"nt351", true, true, nullptr, "/r"},
+                    LifeCase{"nt40", true, false, HKEY_LOCAL_MACHINE, "/r"}),
     [](const testing::TestParamInfo<LifeCase>& info) {
         return std::string(info.param.family) + (info.param.allUsers ? "_AllUsers" : "_CurrentUser");
     });

@@ -7,10 +7,6 @@
 
 #include <string>
 
-#ifndef STARTUP_PROGRAM
-#error "STARTUP_PROGRAM names the SETUP.EXE under test, relative to the build folder"
-#endif
-
 namespace {
 
 const char* const ProductKeyPath = "SOFTWARE\\Brastelo\\くおりん";
@@ -19,7 +15,7 @@ const char* const RemoveCaption = "家計簿,出納簿くおりんの削除";
 const char* const Families[] = {"win95", "nt351", "nt40", "winxp", "win10"};
 
 std::string Program() {
-    return bench::BuildFile(STARTUP_PROGRAM);
+    return bench::StubSetupExe();
 }
 
 bool IsSetupDialog(HWND window) {

@@ -12,9 +12,10 @@ namespace bench {
 std::string BinaryDir() { return BENCH_BINARY_DIR; }
 std::string SourceDir() { return BENCH_SOURCE_DIR; }
 std::string BuildFile(const std::string& relative) { return BinaryDir() + "\\" + relative; }
-std::string SetupExe() { return BuildFile("SETUP.EXE"); }
-std::string StubSetupExe() { return BuildFile("stub\\SETUP.EXE"); }
-std::string SampleAppDir() { return BuildFile("sample-app"); }
+static std::string ProgramFile(const char* relative) { return std::string(BENCH_PROGRAM_DIR) + "\\" + relative; }
+std::string SetupExe() { return ProgramFile("SETUP.EXE"); }
+std::string StubSetupExe() { return ProgramFile("stub\\SETUP.EXE"); }
+std::string SampleAppDir() { return ProgramFile("sample-app"); }
 
 std::string WindowsDirectory() {
     char buffer[MAX_PATH] = "";
@@ -154,10 +155,10 @@ RegistryKeyGuard::RegistryKeyGuard(HKEY root, std::string path) : root_(root), p
 
 RegistryKeyGuard::~RegistryKeyGuard() { DeleteRegTree(root_, path_); }
 
-RegValue ReadRegValue(HKEY root, const std::string& path, const char* name) {
+RegValue ReadRegValue(HKEY root, const std::string& path, const char* name, REGSAM view) {
     RegValue value;
     HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
         return value;
     }
     char data[4096];
@@ -173,13 +174,18 @@ RegValue ReadRegValue(HKEY root, const std::string& path, const char* name) {
     return value;
 }
 
-bool RegKeyExists(HKEY root, const std::string& path) {
+bool RegKeyExists(HKEY root, const std::string& path, REGSAM view) {
     HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
         return false;
     }
     RegCloseKey(key);
     return true;
+}
+
+bool IsWow64() {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
 static HKEY CreateKey(HKEY root, const std::string& path) {

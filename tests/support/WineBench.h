@@ -11,9 +11,11 @@
 namespace bench {
 
 // ---- Paths ---------------------------------------------------------------
-std::string BinaryDir();                     // the build folder, as Wine sees it
+std::string BinaryDir();                     // the build folder of the tests, as Wine sees it
 std::string SourceDir();                     // the source tree, as Wine sees it
 std::string BuildFile(const std::string& relative); // BinaryDir() + "\\" + relative
+// The programs under test come from the product's build folder (build/win32 for the
+// 32-bit product; the twin's own folder where the twin is tested).
 std::string SetupExe();                      // the full SETUP.EXE (with resource 19)
 std::string StubSetupExe();                  // the copy-mode SETUP.EXE (no resource 19)
 std::string SampleAppDir();                  // the sample application's files
@@ -63,8 +65,12 @@ struct RegValue {
     DWORD type = 0;
     std::string data; // raw bytes as stored (string values include their terminating zero)
 };
-RegValue ReadRegValue(HKEY root, const std::string& path, const char* name); // name null = default
-bool RegKeyExists(HKEY root, const std::string& path);
+// name null = the default value; view: 0 for this program's own view of the registry,
+// or KEY_WOW64_32KEY / KEY_WOW64_64KEY.
+RegValue ReadRegValue(HKEY root, const std::string& path, const char* name, REGSAM view = 0);
+bool RegKeyExists(HKEY root, const std::string& path, REGSAM view = 0);
+// A 32-bit program on 64-bit Windows, where HKEY_LOCAL_MACHINE\SOFTWARE has two views.
+bool IsWow64();
 void SetRegString(HKEY root, const std::string& path, const char* name, const std::string& text,
                   DWORD type = REG_SZ);
 void SetRegDword(HKEY root, const std::string& path, const char* name, DWORD value);
