@@ -2,9 +2,12 @@
 // checked byte for byte with the terminating zeros.
 #include <gtest/gtest.h>
 
+#include "support/ShellBench.h"
 #include "support/WineBench.h"
 #include "integration/Association.h"
 #include "shell/SetupState.h"
+
+#include <shlobj.h>
 
 #include <algorithm>
 #include <string>
@@ -106,6 +109,40 @@ TEST_F(Association, UnregisterWithoutExtensionKeyStillRemovesTheProgId) {
     EXPECT_FALSE(bench::RegKeyExists(HKEY_CLASSES_ROOT, "QuorinPG.Document"));
 }
 
+struct NotifyCall {
+    LONG event;
+    UINT flags;
+    LPCVOID item1;
+    LPCVOID item2;
+};
+std::vector<NotifyCall> notified;
+void WINAPI RecordNotify(LONG event, UINT flags, LPCVOID item1, LPCVOID item2) {
+    notified.push_back({event, flags, item1, item2});
+}
+
+// Explorer learns of the registration and of its removal at once, on the new shell;
+// the Program Manager shell has no such call.
+TEST_F(Association, ExplorerIsToldOfBothChangesOnTheNewShellOnly) {
+    const int savedShell = NewShell;
+    ShellChangeNotifyHook = RecordNotify;
+    for (int shell : {1, 0}) {
+        NewShell = shell;
+        notified.clear();
+        Register(folder_.path());
+        EXPECT_EQ(notified.size(), shell ? 1u : 0u) << "after registering, shell " << shell;
+        UnregisterDocumentType("QuorinPG.Document");
+        ASSERT_EQ(notified.size(), shell ? 2u : 0u) << "after removing, shell " << shell;
+        for (const NotifyCall& call : notified) {
+            EXPECT_EQ(call.event, SHCNE_ASSOCCHANGED);
+            EXPECT_EQ(call.flags, static_cast<UINT>(SHCNF_IDLIST));
+            EXPECT_EQ(call.item1, nullptr);
+            EXPECT_EQ(call.item2, nullptr);
+        }
+    }
+    ShellChangeNotifyHook = nullptr;
+    NewShell = savedShell;
+}
+
 TEST_F(Association, ExtensionKeyThatStaysKeepsTheProgId) {
     Register(folder_.path());
     // A subkey whose name begins with "." is never deleted by the tree deletion.
@@ -130,7 +167,7 @@ const EntryCase kEntryCases[] = {
     {0, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, "D:\\", "D:\\\\setup.exe /R"}, // always one "\" more
 };
 
-TEST(UninstallEntry, SevenValuesUnderTheChosenRoot) {
+TEST(UninstallEntry, TheValuesUnderTheChosenRoot) {
     for (const EntryCase& c : kEntryCases) {
         bench::RegistryKeyGuard machine(HKEY_LOCAL_MACHINE, kEntry);
         bench::RegistryKeyGuard user(HKEY_CURRENT_USER, kEntry);
@@ -140,10 +177,11 @@ TEST(UninstallEntry, SevenValuesUnderTheChosenRoot) {
                   1);
         EXPECT_FALSE(bench::RegKeyExists(c.other, kEntry)) << c.installDir;
         // Wine's registry hands values out sorted by name, not in the order written,
-        // so the order shows only in the code; here: exactly these seven.
+        // so the order shows only in the code; here: exactly these (no program, no version).
         EXPECT_EQ(SortedNoCase(bench::RegValueNames(c.root, kEntry)),
                   SortedNoCase({"DisplayName", "UninstallString", "InstallLocation", "HelpLink",
-                                "URLUpdateInfo", "Publisher", "ProgGroup"}));
+                                "URLUpdateInfo", "Publisher", "ProgGroup", "DisplayIcon",
+                                "EstimatedSize", "InstallDate", "NoModify", "NoRepair"}));
         struct ValueExpect {
             const char* name;
             DWORD type;
@@ -164,6 +202,20 @@ TEST(UninstallEntry, SevenValuesUnderTheChosenRoot) {
             EXPECT_EQ(bench::Hex(got.data), bench::Hex(Z(v.data))) << v.name;
         }
     }
+}
+
+// The installed program's version record gives DisplayVersion; the size counts the
+// nine files present, in KiB rounded up.
+TEST(UninstallEntry, DetailsFromTheInstalledFiles) {
+    bench::TempFolder folder("ue");
+    ASSERT_TRUE(CopyFileA((bench::SampleAppDir() + "\\QUORIN32.EXE").c_str(),
+                          (folder / "QUORIN32.EXE").c_str(), FALSE));
+    bench::WriteFileBytes(folder / "TIPS.TXT", std::string(1025, 't'));
+    bench::WriteFileBytes(folder / "MYDATA.QRB", std::string(4096, 'd')); // not one of the nine
+    bench::RegistryKeyGuard user(HKEY_CURRENT_USER, kEntry);
+    WriteUninstallEntry("くおりん", folder.path().c_str(), "ProgGroup", kParent, "g", PublisherHomePage,
+                        PublisherWhatsNewPage, PublisherName, 0);
+    bench::ExpectUninstallEntryDetails(HKEY_CURRENT_USER, kEntry, folder.path(), "1.6.0.0");
 }
 
 } // namespace

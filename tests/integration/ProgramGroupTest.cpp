@@ -115,19 +115,28 @@ TEST_F(ProgramGroup, PerUserAndAllUsersGroupsGoToTheirFolders) {
 
 struct NameCase {
     const char* name;
-    bool usable;
+    bool usable;        // as a folder below Programs
+    bool usableProgman; // as a Program Manager group
 };
 const NameCase kNames[] = {
-    {"くおりん", true}, {"My Apps", true}, {"ソフト", true}, // ソ ends in 5C
-    {"a.b", true},      {"...x", true},    {"", false},      {".", false},
-    {"..", false},      {"...", false},    {"a\\b", false},  {"a/b", false},
-    {"a:b", false},     {"a*", false},     {"a?", false},    {"\"a\"", false},
-    {"<a", false},      {"a>", false},     {"a|b", false},   {"a\tb", false},
+    {"くおりん", true, true}, {"My Apps", true, true},    {"ソフト", true, true}, // ソ ends in 5C
+    {"a.b", true, true},      {"...x", true, true},       {"", false, false},
+    {".", false, false},      {"..", false, false},       {"...", false, false},
+    {"a\\b", false, false},   {"a/b", false, false},      {"a:b", false, false},
+    {"a*", false, false},     {"a?", false, false},       {"\"a\"", false, false},
+    {"<a", false, false},     {"a>", false, false},       {"a|b", false, false},
+    {"a\tb", false, false},   {"a,b", true, false},       {"(a)", true, false},
+    {"a(b", true, true},      {"CON", false, false},      {"con.txt", false, false},
+    {"Nul .x", false, false}, {"prn", false, false},      {"AUX.a.b", false, false},
+    {"COM1", false, false},   {"lpt9.log", false, false}, {"COM0", true, true},
+    {"LPT10", true, true},    {"CONS", true, true},       {"xCON", true, true},
+    {"ＣＯＮ", true, true},
 };
 
 TEST(GroupName, UsableNamesAreSingleFolderNames) {
     for (const NameCase& c : kNames) {
         EXPECT_EQ(IsUsableGroupName(c.name), c.usable) << c.name;
+        EXPECT_EQ(IsUsableProgmanGroupName(c.name), c.usableProgman) << c.name;
     }
 }
 

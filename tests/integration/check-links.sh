@@ -4,6 +4,10 @@
 # working folder and icon location with what the writer says they must be.
 # Usage: check-links.sh WINE-RUN LINK-WRITER.EXE WINEPREFIX
 set -euo pipefail
+if ! command -v lnkinfo >/dev/null; then
+  echo "FAIL lnkinfo is not installed (package liblnk-utils; tools/bootstrap.sh installs it)"
+  exit 1
+fi
 wine_run=$1 writer=$2
 export WINEPREFIX=$3
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all

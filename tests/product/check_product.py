@@ -2,13 +2,18 @@
 """Static checks of the 32-bit product: what Windows 95 and NT 4 loaders and a
 user's machine need, read straight from the PE file.
 
-usage: check_product.py SETUP.EXE STUB_SETUP.EXE
+usage: check_product.py SETUP.EXE STUB_SETUP.EXE IMPORTS.TSV
+
+IMPORTS.TSV lists, per DLL, the functions that Windows 95 (retail), NT 3.51 and NT 4.0
+all export: the only functions the program may import.
 """
 import struct
 import sys
+import xml.dom.minidom
 
-ALLOWED_DLLS = {'KERNEL32.DLL', 'USER32.DLL', 'GDI32.DLL', 'ADVAPI32.DLL', 'SHELL32.DLL',
-                'OLE32.DLL', 'COMCTL32.DLL', 'MSVCRT.DLL'}
+# Runtime DLLs that a user's machine may not have (msvcrt.dll is not part of Windows 95
+# nor of NT 3.51): named here so that a failure says what went wrong.
+RUNTIME_DLL_PREFIXES = ('MSVCRT', 'LIBGCC_S_', 'LIBSTDC++', 'LIBWINPTHREAD')
 
 RT_ICON, RT_DIALOG, RT_STRING, RT_RCDATA, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 6, 10, 14, 16, 24
 
@@ -46,13 +51,21 @@ class PE:
         return self.data[o:self.data.index(b'\0', o)].decode('latin-1')
 
     def imports(self):
+        """[(dll, [function names; '#n' for an import by ordinal])] in table order."""
         rva, _ = self.dirs[1]
-        names, o = [], self.off(rva)
+        found, o = [], self.off(rva)
         while True:
             ilt, _, _, name, iat = struct.unpack_from('<IIIII', self.data, o)
             if name == 0:
-                return names
-            names.append(self.cstr(name))
+                return found
+            functions, t = [], self.off(ilt or iat)
+            while True:
+                entry = struct.unpack_from('<I', self.data, t)[0]
+                if entry == 0:
+                    break
+                functions.append('#%d' % (entry & 0xFFFF) if entry & 0x80000000 else self.cstr(entry + 2))
+                t += 4
+            found.append((self.cstr(name), functions))
             o += 20
 
     def resources(self):
@@ -95,6 +108,33 @@ def strings_of(res):
                     table[(block - 1) * 16 + i] = data[o:o + 2 * n].decode('utf-16-le')
                 o += 2 * n
     return table
+
+
+def dialog_controls(data):
+    """The controls of a DIALOG (not DIALOGEX) template: {id: (style, (x, y, cx, cy), title)}."""
+    def sz_or_ord(o):
+        if struct.unpack_from('<H', data, o)[0] == 0xFFFF:
+            return struct.unpack_from('<H', data, o + 2)[0], o + 4
+        end = o
+        while struct.unpack_from('<H', data, end)[0]:
+            end += 2
+        return data[o:end].decode('utf-16-le'), end + 2
+
+    style, _, count = struct.unpack_from('<IIH', data, 0)
+    o = 18  # past x, y, cx, cy
+    for _ in range(3):  # menu, class, title
+        _, o = sz_or_ord(o)
+    if style & 0x40:  # DS_SETFONT: point size and face name
+        _, o = sz_or_ord(o + 2)
+    controls = {}
+    for _ in range(count):
+        o = (o + 3) & ~3
+        item_style, _, x, y, cx, cy, item_id = struct.unpack_from('<IIhhhhH', data, o)
+        _, o = sz_or_ord(o + 18)  # class
+        title, o = sz_or_ord(o)
+        o += 2 + struct.unpack_from('<H', data, o)[0]  # creation data
+        controls[item_id] = (item_style, (x, y, cx, cy), title)
+    return controls
 
 
 EXPECTED_STRINGS = {
@@ -141,13 +181,24 @@ def check_image(label, path, want_payload):
     check(label + ': GUI subsystem', pe.subsystem == 2, pe.subsystem)
     check(label + ': subsystem version 4.0', pe.subsystem_version == (4, 0), pe.subsystem_version)
     check(label + ': stripped (no COFF symbols)', struct.unpack_from('<I', pe.data, pe.pe + 12)[0] == 0)
-    dlls = [n.upper() for n in pe.imports()]
-    check(label + ': imports only system DLLs', set(dlls) <= ALLOWED_DLLS and dlls,
-          'imports: %s' % dlls)
+    imports = pe.imports()
+    check(label + ': imports something', bool(imports))
+    for dll, functions in imports:
+        upper = dll.upper()
+        check('%s: no runtime DLL (%s)' % (label, dll), not upper.startswith(RUNTIME_DLL_PREFIXES))
+        check('%s: %s is a system DLL of every target' % (label, dll), upper in ALLOWED_IMPORTS,
+              'not in the list of importable DLLs')
+        for function in functions:
+            check('%s: %s!%s is exported by every target' % (label, dll, function),
+                  function in ALLOWED_IMPORTS.get(upper, ()), 'not in the list: look it up at run time')
     res = pe.resources()
     check(label + ': DLG_MASTER dialog', 'DLG_MASTER' in res.get(RT_DIALOG, {}), list(res.get(RT_DIALOG, {})))
     dialogs = res.get(RT_DIALOG, {}).get('DLG_MASTER', [])
     check(label + ': DLG_MASTER in Japanese', [lang for lang, _ in dialogs] == [0x411], dialogs and dialogs[0][0])
+    icon = dialog_controls(dialogs[0][1]).get(1002) if dialogs else None
+    check(label + ': DLG_MASTER icon control 1002 at 7, 13 with size 20, 20 (SS_ICON, SETUP_ICON)',
+          icon is not None and icon[0] & 0x1F == 3 and icon[1] == (7, 13, 20, 20) and icon[2] == 'SETUP_ICON',
+          icon)
     icons = res.get(RT_GROUP_ICON, {})
     check(label + ': icon groups SETUP_ICON and UNSET_ICON', {'SETUP_ICON', 'UNSET_ICON'} <= set(icons), list(icons))
     table = strings_of(res)
@@ -156,9 +207,22 @@ def check_image(label, path, want_payload):
     check(label + ': no other strings', set(table) == set(EXPECTED_STRINGS), sorted(set(table) - set(EXPECTED_STRINGS)))
     manifests = res.get(RT_MANIFEST, {}).get(1, [])
     text = manifests[0][1].decode('utf-8') if manifests else ''
+    try:
+        xml.dom.minidom.parseString(text)
+        well_formed = ''
+    except Exception as error:  # a manifest that does not parse stops the loader (side-by-side error)
+        well_formed = str(error)
+    check(label + ': manifest is well-formed XML', not well_formed, well_formed)
     for needle in ('name="Brastelo.quorin.setup"', 'version="1.0.0.0"', 'processorArchitecture="x86"',
                    '<description>quorin Application Setup</description>',
-                   'name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="*"'):
+                   'name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="*"',
+                   # Vista, 7, 8, 8.1, 10 and 11; system DPI awareness.
+                   '<supportedOS Id="{e2011457-1546-43c5-a5fe-008deee3d3f0}"/>',
+                   '<supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/>',
+                   '<supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>',
+                   '<supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/>',
+                   '<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>',
+                   '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>'):
         check(label + ': manifest has ' + needle, needle in text, text[:200])
     version = res.get(RT_VERSION, {}).get(1, [])
     check(label + ': version record', bool(version) and 'quorin Application Setup'.encode('utf-16-le') in version[0][1])
@@ -174,8 +238,21 @@ def check_image(label, path, want_payload):
     return pe
 
 
+def read_import_list(path):
+    allowed = {}
+    for line in open(path, encoding='utf-8'):
+        if line.startswith('#') or not line.strip():
+            continue
+        dll, function = line.rstrip('\n').split('\t')[:2]
+        if dll != 'dll':
+            allowed.setdefault(dll.upper(), set()).add(function)
+    return allowed
+
+
 def main():
+    global ALLOWED_IMPORTS
     full, stub = sys.argv[1], sys.argv[2]
+    ALLOWED_IMPORTS = read_import_list(sys.argv[3])
     check_image('SETUP.EXE', full, True)
     check_image('stub SETUP.EXE', stub, False)
     print('%d passed, %d failed' % (passed, failed))

@@ -81,14 +81,14 @@ TEST(FolderTree, ATooLongPathIsRefused) {
 
 TEST(FolderTree, ParentsMadeBeforeAFailureStay) {
     bench::TempFolder root("tree");
-    // The last level is an existing file's name: the parents are made, then it fails.
-    ASSERT_TRUE(CreateFolderTree((root / "a").c_str(), FALSE));
-    bench::WriteFileBytes(root / "a\\file", "x");
-    const std::string target = root / "a\\b\\c";
-    EXPECT_TRUE(CreateFolderTree(target.c_str(), TRUE));
+    // The last level is a device name: that it cannot be a folder shows only once its
+    // parents exist. They are made, the call fails, and they stay.
+    const std::string target = root / "a\\b\\CON";
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(CreateFolderTree((root / "a\\file").c_str(), TRUE));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+    EXPECT_FALSE(CreateFolderTree(target.c_str(), TRUE));
+    EXPECT_NE(0xdeadbeefu, GetLastError());
+    EXPECT_TRUE(bench::FolderExists(root / "a\\b"));
+    EXPECT_TRUE(bench::ListFolder(root / "a\\b").empty());
 }
 
 } // namespace

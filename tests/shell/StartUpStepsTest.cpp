@@ -496,6 +496,19 @@ TEST_F(Migration, ThePendingCopyFollowsAChangedInstallFolder) {
     EXPECT_EQ(LegacyBytes, bench::ReadFileBytes(chosen + "\\QUORIN32.INI"));
 }
 
+TEST_F(Migration, AFolderTypedWithATrailingSeparatorGetsThePendingCopy) {
+    bench::WriteFileBytes(LegacyIni(), LegacyBytes);
+    CopyText(InstallDir, sizeof InstallDir, (install_ / "planned").c_str());
+    bench::SettledMessageBoxHook hook({IDYES});
+    OfferSettingsMigration();
+    // The wizard keeps the separator the user typed (GetFullPathNameA does not drop it).
+    const std::string typed = install_ / "typed";
+    ASSERT_TRUE(CreateDirectoryA(typed.c_str(), nullptr));
+    CopyText(InstallDir, sizeof InstallDir, (typed + "\\").c_str());
+    CompleteSettingsMigration();
+    EXPECT_EQ(LegacyBytes, bench::ReadFileBytes(typed + "\\QUORIN32.INI"));
+}
+
 // ---- Launching the application ------------------------------------------------------
 
 TEST_F(StartUpSteps, LaunchStartsQuorin32InTheInstallFolder) {

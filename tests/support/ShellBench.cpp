@@ -5,6 +5,10 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
 namespace bench {
 
 LinkInfo ReadShellLink(const std::string& linkPath) {
@@ -198,6 +202,44 @@ void WriteStandInFiles(const std::string& folder) {
     for (const char* name : kInstallFileNames) {
         WriteFileBytes(folder + "\\" + name, StandInContent(name));
     }
+}
+
+void ExpectUninstallEntryDetails(HKEY root, const std::string& entryKey, const std::string& installDir,
+                                 const std::string& version) {
+    const RegValue icon = ReadRegValue(root, entryKey, "DisplayIcon");
+    EXPECT_EQ(icon.type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(Hex(icon.data), Hex(installDir + "\\QUORIN32.EXE,0" + std::string(1, '\0')));
+    const RegValue shown = ReadRegValue(root, entryKey, "DisplayVersion");
+    EXPECT_EQ(shown.exists, !version.empty());
+    if (!version.empty()) {
+        EXPECT_EQ(shown.type, static_cast<DWORD>(REG_SZ));
+        EXPECT_EQ(shown.data, version + std::string(1, '\0'));
+    }
+    unsigned long long bytes = 0;
+    for (const char* name : kInstallFileNames) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExA((installDir + "\\" + name).c_str(), GetFileExInfoStandard, &data))
+            bytes += data.nFileSizeLow;
+    }
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char today[16];
+    snprintf(today, sizeof today, "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+    struct DwordExpect {
+        const char* name;
+        DWORD value;
+    };
+    const DwordExpect numbers[] = {{"EstimatedSize", static_cast<DWORD>((bytes + 1023) / 1024)},
+                                   {"NoModify", 1},
+                                   {"NoRepair", 1}};
+    for (const DwordExpect& n : numbers) {
+        const RegValue got = ReadRegValue(root, entryKey, n.name);
+        EXPECT_EQ(got.type, static_cast<DWORD>(REG_DWORD)) << n.name;
+        EXPECT_EQ(Hex(got.data), Hex(std::string(reinterpret_cast<const char*>(&n.value), 4))) << n.name;
+    }
+    const RegValue date = ReadRegValue(root, entryKey, "InstallDate");
+    EXPECT_EQ(date.type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(date.data, today + std::string(1, '\0'));
 }
 
 RegistryValueGuard::RegistryValueGuard(HKEY root, std::string path, std::vector<std::string> names)

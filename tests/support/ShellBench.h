@@ -27,6 +27,12 @@ std::string ShellFolderPath(int csidl);
 // A value of the Explorer "Shell Folders" key (per user, or HKLM when allUsers).
 std::string ShellFoldersValue(bool allUsers, const char* name);
 
+// Checks the values that follow the uninstall entry's first seven, byte for byte:
+// DisplayIcon, DisplayVersion (version empty: there must be none), EstimatedSize (the nine
+// files of installDir in KiB, rounded up), InstallDate (today), NoModify and NoRepair.
+void ExpectUninstallEntryDetails(HKEY root, const std::string& entryKey, const std::string& installDir,
+                                 const std::string& version);
+
 // Wine's shell starts winemenubuilder for every link saved in the Start menu or
 // on the desktop; it copies them into the Linux desktop's menus and holds the
 // files meanwhile. Disabled for the prefix (a DLL override), once per process.

@@ -252,6 +252,54 @@ TEST_F(CleanupTest, On9xTheUsersGroupGoesEvenForAllUsers) {
     EXPECT_FALSE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, EntryPath));
 }
 
+// A key another program put below the class, named in characters outside code page
+// 932: the ANSI walk sees "?", which it cannot open. The clean-up must still end (it
+// runs on a thread here, so that a walk that loops fails the test instead of hanging it).
+const wchar_t* const ForeignKey = L"QuorinPG.Document\\shell\\\uD55C\uAE00";
+
+struct ForeignKeyGuard { // the bench's guards walk in ANSI as well
+    ~ForeignKeyGuard() { RegDeleteKeyW(HKEY_CLASSES_ROOT, ForeignKey); }
+};
+
+DWORD WINAPI RunCleanup(void*) {
+    RemoveUninstallIntegration();
+    return 0;
+}
+
+TEST_F(CleanupTest, ASubkeyTheWalkCannotOpenIsPassedOverAndTheRestGoes) {
+    ForeignKeyGuard foreignGuard;
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, ForeignKey, 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegCloseKey(key);
+    WriteProductKey();
+    bench::SetRegString(HKEY_CURRENT_USER, BackupPath + std::string("\\sub"), "v", "x");
+    WriteAssociation();
+    bench::SetRegString(HKEY_CLASSES_ROOT, std::string(ProgId) + "\\DefaultIcon", nullptr, "i");
+    WriteEntry(HKEY_CURRENT_USER);
+    perUser.Create();
+    CommonMode = 0;
+
+    HANDLE worker = CreateThread(nullptr, 0, RunCleanup, nullptr, 0, nullptr);
+    ASSERT_NE(nullptr, worker);
+    const DWORD waited = WaitForSingleObject(worker, 30000);
+    if (waited != WAIT_OBJECT_0)
+        TerminateThread(worker, 1);
+    CloseHandle(worker);
+    ASSERT_EQ(WAIT_OBJECT_0, waited) << "the clean-up did not end";
+
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_CLASSES_ROOT, ".QRB"));
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_CLASSES_ROOT, std::string(ProgId) + "\\shell\\open"));
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_CLASSES_ROOT, std::string(ProgId) + "\\DefaultIcon"));
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_CURRENT_USER, BackupPath));
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_CURRENT_USER, EntryPath));
+    EXPECT_FALSE(bench::FolderExists(perUser.group));
+    // The key it could not open stays, and so do the keys above it.
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, ForeignKey, 0, KEY_READ, &key));
+    RegCloseKey(key);
+    EXPECT_TRUE(bench::RegKeyExists(HKEY_CLASSES_ROOT, ProgId));
+}
+
 TEST_F(CleanupTest, WithoutAProductKeyTheRestIsStillRemoved) {
     WriteAssociation();
     WriteEntry(HKEY_CURRENT_USER);

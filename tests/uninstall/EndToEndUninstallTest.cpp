@@ -6,8 +6,11 @@
 #include "support/WineBench.h"
 #include "shell/SetupState.h"
 
+#include <algorithm>
+#include <mutex>
 #include <string.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -34,6 +37,70 @@ std::string Upper(std::string text) {
     }
     return text;
 }
+
+std::string TempFolderPath() {
+    char path[MAX_PATH] = "";
+    GetTempPathA(sizeof path, path);
+    return path;
+}
+
+// The names of the files created in a folder while the watch runs: the batch is
+// written and deletes itself in between two looks at the folder.
+class CreatedFiles {
+public:
+    explicit CreatedFiles(const std::string& folder)
+        : stopName_("watch-end-" + std::to_string(GetCurrentProcessId())), stopPath_(folder + stopName_),
+          folder_(CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)),
+          watch_([this] { Watch(); }) {}
+    ~CreatedFiles() { Stop(); }
+    std::vector<std::string> Stop() {
+        if (watch_.joinable()) {
+            // A file of our own ends the watch: it is the last change the watch sees.
+            bench::WriteFileBytes(stopPath_, "");
+            watch_.join();
+            DeleteFileA(stopPath_.c_str());
+            CloseHandle(folder_);
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        return names_;
+    }
+
+private:
+    void Watch() {
+        DWORD buffer[4096];
+        DWORD got = 0;
+        bool stopped = false;
+        while (!stopped && ReadDirectoryChangesW(folder_, buffer, sizeof buffer, FALSE, FILE_NOTIFY_CHANGE_FILE_NAME,
+                                     &got, nullptr, nullptr) &&
+               got != 0) {
+            const char* record = reinterpret_cast<const char*>(buffer);
+            for (;;) {
+                const FILE_NOTIFY_INFORMATION* change = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(record);
+                if (change->Action == FILE_ACTION_ADDED) {
+                    char name[MAX_PATH] = "";
+                    WideCharToMultiByte(CP_ACP, 0, change->FileName,
+                                        static_cast<int>(change->FileNameLength / sizeof(WCHAR)), name,
+                                        sizeof name - 1, nullptr, nullptr);
+                    stopped = stopped || stopName_ == name;
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    names_.push_back(name);
+                }
+                if (change->NextEntryOffset == 0)
+                    break;
+                record += change->NextEntryOffset;
+            }
+        }
+    }
+
+    const std::string stopName_;
+    const std::string stopPath_;
+    HANDLE folder_;
+    std::mutex mutex_;
+    std::vector<std::string> names_;
+    std::thread watch_;
+};
 
 class EndToEndUninstallTest : public testing::Test {
 protected:
@@ -67,8 +134,9 @@ protected:
 
     // Starts the program as the entry's command line does, presses "実行", confirms,
     // waits for the outcome and ends the dialog: a click on "終了", or Escape.
-    void RunUninstall(const std::string& commandLine, bool escapeAtTheEnd = false) {
-        bench::Process setup(commandLine, folder);
+    void RunUninstall(const std::string& commandLine, bool escapeAtTheEnd = false,
+                      const std::string& currentDir = "") {
+        bench::Process setup(commandLine, currentDir.empty() ? folder : currentDir);
         ASSERT_TRUE(setup.started()) << commandLine;
         HWND dialog = bench::WaitForWindow(
             setup.id(), [](HWND w) { return bench::WindowText(w) == RemoveCaption; }, Patience,
@@ -150,6 +218,24 @@ TEST_F(EndToEndUninstallTest, TheRunningProgramIsSkippedAndEscapeLeavesTheRest) 
     EXPECT_EQ(std::vector<std::string>{"$ETUP.EXE"}, bench::ListFolder(folder));
     // Escape: no clean-up and no batch.
     EXPECT_TRUE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, EntryPath));
+    EXPECT_FALSE(bench::FileExists(BatchPath));
+}
+
+// Started with its current folder on a drive whose root cannot be written, the program
+// writes the batch into the user's temporary folder, and the batch still does its work.
+TEST_F(EndToEndUninstallTest, ARootThatCannotBeWrittenSendsTheBatchToTheTemporaryFolder) {
+    ASSERT_NO_FATAL_FAILURE(Install("Quorin32"));
+    const std::string tempBatch = TempFolderPath() + "DelMV.bat";
+    DeleteFileA(tempBatch.c_str());
+    CreatedFiles created(TempFolderPath());
+    ASSERT_NO_FATAL_FAILURE(RunUninstall(folder + "\\setup.exe /R", false, bench::ReadOnlyDrive() + "\\mm"));
+    EXPECT_TRUE(Gone(program));
+    EXPECT_TRUE(Gone(folder)) << "left: " << bench::ListFolder(folder).size() << " entries";
+    EXPECT_TRUE(Gone(tempBatch)) << "the batch did not delete itself";
+    const std::vector<std::string> names = created.Stop();
+    EXPECT_NE(std::find(names.begin(), names.end(), "DelMV.bat"), names.end())
+        << "no DelMV.bat was written in " << TempFolderPath();
+    EXPECT_FALSE(bench::FileExists(bench::ReadOnlyDrive() + "\\DelMV.bat"));
     EXPECT_FALSE(bench::FileExists(BatchPath));
 }
 

@@ -14,6 +14,7 @@ namespace {
 
 const DWORD NtVersion = 0x0a280105;    // XP
 const DWORD NineXVersion = 0xc0000004; // 95
+const DWORD Nt351Version = 0x04213303;
 
 std::string Format(const char* program, const char* folder, const char* batch, int tries,
                    bool removeFolder) {
@@ -33,9 +34,12 @@ std::string NtText(const std::string& program, const std::string& folder, const 
            "if not exist \"" +
            program +
            "\" goto Removed\r\n"
-           "set /a DelMVTries+=1\r\n"
            "ping -n 2 127.0.0.1 >nul\r\n"
-           "if %DelMVTries% LSS 60 goto Repeat\r\n"
+           "if errorlevel 1 goto Unpaused\r\n"
+           "set /a DelMVTries+=999\r\n"
+           ":Unpaused\r\n"
+           "set /a DelMVTries+=1\r\n"
+           "if %DelMVTries% LSS 60000 goto Repeat\r\n"
            ":Removed\r\n" +
            (removeFolder ? "rmdir \"" + folder + "\"\r\n" : std::string()) + "del \"" + batch +
            "\"\r\n";
@@ -120,11 +124,15 @@ TEST_F(SelfDeleteBatchTest, FamilyChoosesTheLoopAndTheFolderChoosesRmdir) {
     int length =
         FormatSelfDeleteBatch(buffer, sizeof buffer, "C:\\Q\\SETUP.EXE", "C:\\Q", "\\DelMV.bat");
     EXPECT_EQ(NtText("C:\\Q\\SETUP.EXE", "C:\\Q", "\\DelMV.bat"), std::string(buffer, length));
-    OsVersion = NineXVersion;
-    length =
-        FormatSelfDeleteBatch(buffer, sizeof buffer, "C:\\Q\\SETUP.EXE", "C:\\Q", "\\DelMV.bat");
-    EXPECT_EQ(Format("C:\\Q\\SETUP.EXE", "C:\\Q", "\\DelMV.bat", 0, true),
-              std::string(buffer, length));
+    // NT 3.51's interpreter has no command extensions: the plain loop, as on 95/98/Me.
+    for (DWORD version : {Nt351Version, NineXVersion}) {
+        OsVersion = version;
+        length = FormatSelfDeleteBatch(buffer, sizeof buffer, "C:\\Q\\SETUP.EXE", "C:\\Q",
+                                       "\\DelMV.bat");
+        EXPECT_EQ(Format("C:\\Q\\SETUP.EXE", "C:\\Q", "\\DelMV.bat", 0, true),
+                  std::string(buffer, length))
+            << std::hex << version;
+    }
     length = FormatSelfDeleteBatch(buffer, sizeof buffer, "C:\\SETUP.EXE", "C:\\", "\\DelMV.bat");
     EXPECT_EQ(Format("C:\\SETUP.EXE", "", "\\DelMV.bat", 0, false), std::string(buffer, length));
 }
@@ -230,6 +238,25 @@ TEST_F(BatchRunTest, WaitsWhileTheProgramFileIsInUse) {
     ASSERT_TRUE(StartSelfDeleteBatch(batch.c_str(), program.c_str(), folder.c_str()));
     EXPECT_FALSE(WaitForBatchToEnd(3000)); // still trying
     EXPECT_TRUE(bench::FileExists(program));
+    held.Release();
+    ASSERT_TRUE(WaitForBatchToEnd());
+    EXPECT_FALSE(bench::FileExists(program));
+    EXPECT_TRUE(bench::WaitUntil([&] { return !bench::FolderExists(folder); }, 5000));
+}
+
+TEST_F(BatchRunTest, WithoutPingTheBoundedLoopStillWaits) {
+    // An NT system without TCP/IP has no ping: the pause fails and takes no time.
+    char path[4096] = "";
+    const DWORD pathLength = GetEnvironmentVariableA("PATH", path, sizeof path);
+    ASSERT_TRUE(pathLength > 0 && pathLength < sizeof path);
+    Install("Quorin32");
+    bench::HeldFile held(program);
+    ASSERT_TRUE(held.held());
+    SetEnvironmentVariableA("PATH", root.path().c_str()); // the batch inherits it
+    const bool started = StartSelfDeleteBatch(batch.c_str(), program.c_str(), folder.c_str());
+    SetEnvironmentVariableA("PATH", path);
+    ASSERT_TRUE(started);
+    EXPECT_FALSE(WaitForBatchToEnd(4000)) << "gave up while the program still ran";
     held.Release();
     ASSERT_TRUE(WaitForBatchToEnd());
     EXPECT_FALSE(bench::FileExists(program));

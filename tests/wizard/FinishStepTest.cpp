@@ -127,10 +127,13 @@ TEST_F(FinishStepNt, TickedAndUntickedInstallsAsTheTableSays) {
 
         EXPECT_FALSE(bench::RegKeyExists(c.otherRoot, kUninstallEntry));
         // Wine's registry hands values out sorted by name, not in the order written,
-        // so the order shows only in the code; here: exactly these seven.
+        // so the order shows only in the code; here: exactly these. The stand-in program
+        // has no version record, so there is no DisplayVersion.
         EXPECT_EQ(SortedNoCase(bench::RegValueNames(c.entryRoot, kUninstallEntry)),
                   SortedNoCase({"DisplayName", "UninstallString", "InstallLocation", "HelpLink",
-                                "URLUpdateInfo", "Publisher", "ProgGroup"}));
+                                "URLUpdateInfo", "Publisher", "ProgGroup", "DisplayIcon",
+                                "EstimatedSize", "InstallDate", "NoModify", "NoRepair"}));
+        bench::ExpectUninstallEntryDetails(c.entryRoot, kUninstallEntry, installDir_, "");
         struct ValueExpect {
             const char* name;
             DWORD type;

@@ -71,6 +71,12 @@ class InstallStepCopy : public WizardTest {
     ModelessWizard wizard_;
 };
 
+TEST_F(InstallStepCopy, TheWizardOpensOnThisTestsSetupState) {
+    EXPECT_EQ(wizard_.Text(1000), "C:\\not-used");
+    EXPECT_EQ(MainWindow, wizard_.dialog());
+    EXPECT_EQ(WizardPage, 0);
+}
+
 TEST_F(InstallStepCopy, BlanksOnlyPutsTheSetupFolderIntoTheField) {
     EXPECT_EQ(RunStep(" 　 "), 0);
     EXPECT_EQ(wizard_.Text(1000), source_.path());

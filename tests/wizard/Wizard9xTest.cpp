@@ -79,6 +79,7 @@ TEST_F(Wizard9x, StoresCommonModeOneWithUserFoldersAndMachineWideEntry) {
     bench::RegValue command =
         bench::ReadRegValue(HKEY_LOCAL_MACHINE, kUninstallEntry, "UninstallString");
     EXPECT_EQ(bench::Hex(command.data), bench::Hex(Z(installDir_ + "\\setup.exe /r")));
+    bench::ExpectUninstallEntryDetails(HKEY_LOCAL_MACHINE, kUninstallEntry, installDir_, "");
 }
 
 } // namespace

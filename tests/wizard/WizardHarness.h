@@ -170,24 +170,27 @@ class WizardTest : public testing::Test {
 };
 
 // The wizard dialog held open modelessly on the test thread, for direct calls of
-// the steps. The posted Back command has built the folder page.
+// the steps. It is created on first use, that is inside the test, after the fixture
+// has set up the setup state that its initialisation and folder page read; the posted
+// Back command has then built the folder page.
 class ModelessWizard {
   public:
-    ModelessWizard() {
-        dialog_ = CreateDialogParamA(AppInstance, "DLG_MASTER", nullptr, WizardDialogProc, 0);
-        bench::WaitUntil([] { return Page() == 0; }, 10000);
-    }
+    ModelessWizard() = default;
     ~ModelessWizard() {
         if (dialog_)
             DestroyWindow(dialog_);
     }
     ModelessWizard(const ModelessWizard&) = delete;
     ModelessWizard& operator=(const ModelessWizard&) = delete;
-    HWND dialog() const { return dialog_; }
-    std::string Text(int id) const { return bench::Control(dialog_, id).text; }
-    void SetText(int id, const std::string& text) const {
-        SetDlgItemTextA(dialog_, id, text.c_str());
+    HWND dialog() {
+        if (!dialog_) {
+            dialog_ = CreateDialogParamA(AppInstance, "DLG_MASTER", nullptr, WizardDialogProc, 0);
+            bench::WaitUntil([] { return Page() == 0; }, 10000);
+        }
+        return dialog_;
     }
+    std::string Text(int id) { return bench::Control(dialog(), id).text; }
+    void SetText(int id, const std::string& text) { SetDlgItemTextA(dialog(), id, text.c_str()); }
 
   private:
     HWND dialog_ = nullptr;

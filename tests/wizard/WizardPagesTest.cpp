@@ -6,6 +6,7 @@
 #include "integration/Registry.h"
 
 #include <string.h>
+#include <commctrl.h>
 
 using namespace wizardtest;
 
@@ -22,6 +23,19 @@ HWND FindChooser(HWND wizard) {
     return nullptr;
 }
 
+std::string SelectedItemText(HWND tree) {
+    char text[MAX_PATH] = "";
+    TVITEMA item = {};
+    item.mask = TVIF_TEXT;
+    item.hItem = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    if (item.hItem == nullptr ||
+        !SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+        return std::string();
+    return text;
+}
+
 bool HasChildText(HWND window, const std::string& text) {
     for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         if (bench::WindowText(child) == text)
@@ -29,6 +43,57 @@ bool HasChildText(HWND window, const std::string& text) {
     }
     return false;
 }
+
+// Shells before version 5.0 (95, 98, NT 4.0) do not know BIF_NEWDIALOGSTYLE and show
+// the classic chooser. While this object lives, the program's own call of
+// SHBrowseForFolderA reaches the shell as such a shell sees it: without that flag.
+class ClassicChooser {
+  public:
+    ClassicChooser() {
+        real_ = reinterpret_cast<Browse>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleA("shell32.dll"), "SHBrowseForFolderA")));
+        slot_ = ImportSlot(reinterpret_cast<ULONG_PTR>(real_));
+        Point(reinterpret_cast<ULONG_PTR>(&Classic));
+    }
+    ~ClassicChooser() { Point(reinterpret_cast<ULONG_PTR>(real_)); }
+    bool active() const { return slot_ != nullptr; }
+
+  private:
+    typedef LPITEMIDLIST(WINAPI* Browse)(LPBROWSEINFOA);
+    static LPITEMIDLIST WINAPI Classic(LPBROWSEINFOA info) {
+        BROWSEINFOA classic = *info;
+        classic.ulFlags &= ~BIF_NEWDIALOGSTYLE;
+        return real_(&classic);
+    }
+    // The entry of this program's import table that holds the address.
+    static ULONG_PTR* ImportSlot(ULONG_PTR address) {
+        BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& imports =
+            nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        for (auto* dll =
+                 reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+             dll->Name != 0; ++dll) {
+            for (auto* entry = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
+                 entry->u1.Function != 0; ++entry) {
+                if (entry->u1.Function == address)
+                    return reinterpret_cast<ULONG_PTR*>(&entry->u1.Function);
+            }
+        }
+        return nullptr;
+    }
+    void Point(ULONG_PTR address) {
+        DWORD protection = 0;
+        if (slot_ && VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &protection)) {
+            *slot_ = address;
+            VirtualProtect(slot_, sizeof *slot_, protection, &protection);
+        }
+    }
+    static Browse real_;
+    ULONG_PTR* slot_ = nullptr;
+};
+ClassicChooser::Browse ClassicChooser::real_;
 
 class WizardPages : public WizardTest {
   protected:
@@ -308,8 +373,8 @@ TEST_F(WizardPages, GroupNameOfBlanksGivesTheProductName) {
 struct BadName {
     const char* name;
 };
-const BadName kUnusableNames[] = {{"a/b"},   {"a\\b"}, {"c:x"}, {"what?"}, {"*"},
-                                  {"\"q\""}, {"<x>"},  {"a|b"}, {"."},     {".."}};
+const BadName kUnusableNames[] = {{"a/b"}, {"a\\b"}, {"c:x"}, {"what?"}, {"*"},   {"\"q\""},
+                                  {"<x>"}, {"a|b"},  {"."},   {".."},    {"con"}, {"LPT1.txt"}};
 
 TEST_F(WizardPages, GroupNameThatCannotBeAFolderIsRefusedOnTheGroupPage) {
     bench::MessageBoxHook hook;
@@ -426,6 +491,42 @@ TEST_F(WizardPages, FolderChooserOpensOnTheTypedFolderAndFillsTheField) {
             bench::AnswerMessageBox(chooser, IDOK);
             ASSERT_TRUE(bench::WaitUntil([&] { return FindChooser(dialog) == nullptr; }));
             EXPECT_EQ(bench::Control(dialog, 1000).text, chosen.path());
+            bench::Command(dialog, IDCANCEL);
+        });
+    EXPECT_EQ(result, 2);
+}
+
+TEST_F(WizardPages, ClassicFolderChooserConfirmsThePreselectedFolder) {
+    // Not below C:\bench: the chooser matches each folder of the path by its date as
+    // well, and other folders come and go there.
+    const std::string name = "chooser-" + std::to_string(GetCurrentProcessId());
+    const std::string chosen = "C:\\" + name;
+    ASSERT_TRUE(CreateDirectoryA(chosen.c_str(), nullptr)) << chosen;
+    struct Remove {
+        std::string path;
+        ~Remove() { RemoveDirectoryA(path.c_str()); }
+    } remove{chosen};
+    ClassicChooser classic;
+    ASSERT_TRUE(classic.active());
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
+            bench::SetControlText(dialog, 1000, chosen);
+            bench::Click(dialog, 1010);
+            HWND chooser = nullptr;
+            ASSERT_TRUE(
+                bench::WaitUntil([&] { return (chooser = FindChooser(dialog)) != nullptr; }));
+            EXPECT_FALSE(GetWindowLongA(chooser, GWL_STYLE) & WS_THICKFRAME)
+                << "the classic chooser (the newer one can be resized)";
+            HWND tree = FindWindowExA(chooser, nullptr, "SysTreeView32", nullptr);
+            EXPECT_TRUE(bench::WaitUntil([&] { return SelectedItemText(tree) == name; }, 5000))
+                << "selected: " << SelectedItemText(tree);
+            HWND ok = GetDlgItem(chooser, IDOK);
+            EXPECT_TRUE(IsWindowEnabled(ok));
+            bench::SetControlText(dialog, 1000, "replaced by the choice");
+            PostMessageA(ok, BM_CLICK, 0, 0);
+            ASSERT_TRUE(bench::WaitUntil([&] { return FindChooser(dialog) == nullptr; }, 5000));
+            EXPECT_EQ(bench::Control(dialog, 1000).text, chosen);
             bench::Command(dialog, IDCANCEL);
         });
     EXPECT_EQ(result, 2);

@@ -80,6 +80,34 @@ TEST_F(WizardProgman, GroupIsMadeByProgramManager) {
     EXPECT_TRUE(bench::RegKeyExists(HKEY_CLASSES_ROOT, ".QRB")) << "the association is written";
 }
 
+// "[CreateGroup(%s,1)]" takes the name unquoted: "," and ")" would end it.
+TEST_F(WizardProgman, GroupNameWithACommaOrAClosingParenthesisIsRefused) {
+    bench::MessageBoxHook hook;
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(1));
+            for (const char* name : {"a,b", "(x)"}) {
+                const size_t before = hook.boxes().size();
+                bench::SetControlText(dialog, 1000, name);
+                bench::Click(dialog, 1);
+                ASSERT_TRUE(bench::WaitUntil([&] {
+                    return hook.boxes().size() == before + 1 && Busy() == 0;
+                })) << name;
+                EXPECT_EQ(Page(), 1) << name;
+            }
+            bench::Command(dialog, IDCANCEL);
+        });
+    EXPECT_EQ(result, 2);
+    ASSERT_EQ(hook.boxes().size(), 2u);
+    EXPECT_EQ(hook.boxes()[0].text,
+              "このグループ名は使えません。\n次の文字を含まない名前を指定してください。\n"
+              "\\ / : * ? \" < > | , )");
+    EXPECT_EQ(hook.boxes()[0].caption, kCaption);
+    EXPECT_FALSE(bench::FolderExists(bench::ShellFolderPath(CSIDL_PROGRAMS) + "\\a")) << "no group";
+}
+
 TEST_F(WizardProgman, WithoutProgramManagerMessage12AndStillTheFinishPage) {
     ASSERT_FALSE(bench::ProgmanAvailable());
     bench::MessageBoxHook hook({IDOK});

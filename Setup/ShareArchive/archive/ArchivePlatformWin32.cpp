@@ -33,6 +33,16 @@ namespace {
 // 1970-01-01 00:00 UTC in FILETIME units (100 ns since 1601-01-01).
 const ULONGLONG kUnixEpochTicks = 116444736000000000ULL;
 const ULONGLONG kTicksPerSecond = 10000000ULL;
+
+// Days from 1970-01-01 to a date of the Gregorian calendar (year 1970 or later).
+uint32_t DaysSince1970(unsigned year, unsigned month, unsigned day) {
+    const unsigned march = month > 2 ? month - 3 : month + 9; // years start in March
+    const unsigned y = month > 2 ? year : year - 1;
+    const unsigned era = y / 400, yearOfEra = y % 400;
+    const unsigned dayOfYear = (153 * march + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
 } // namespace
 
 // The file was just written and closed by this process. GENERIC_WRITE rather than
@@ -52,17 +62,18 @@ void ArchiveSetFileTime(const char* path, uint32_t timeStamp) {
 
 // The system's own conversion: the local date and time, then the time zone's
 // current offset (where daylight saving time is in effect at the moment, that
-// is its offset, not the standard one).
+// is its offset, not the standard one). The universal time is taken apart by the
+// system too, which keeps 64-bit division (and the runtime's helper for it) out.
 bool ArchiveDosTimeToTimeStamp(uint32_t dosTime, uint32_t* timeStamp) {
     FILETIME local;
     FILETIME universal;
+    SYSTEMTIME utc;
     if (!DosDateTimeToFileTime(static_cast<WORD>(dosTime >> 16), static_cast<WORD>(dosTime), &local) ||
-        !LocalFileTimeToFileTime(&local, &universal))
+        !LocalFileTimeToFileTime(&local, &universal) || !FileTimeToSystemTime(&universal, &utc) ||
+        utc.wYear < 1970)
         return false;
-    ULONGLONG ticks = static_cast<ULONGLONG>(universal.dwHighDateTime) << 32 | universal.dwLowDateTime;
-    if (ticks < kUnixEpochTicks)
-        return false;
-    ULONGLONG seconds = (ticks - kUnixEpochTicks) / kTicksPerSecond;
+    const ULONGLONG seconds = static_cast<ULONGLONG>(DaysSince1970(utc.wYear, utc.wMonth, utc.wDay)) * 86400 +
+                              utc.wHour * 3600u + utc.wMinute * 60u + utc.wSecond;
     if (seconds > 0xFFFFFFFFULL)
         return false;
     *timeStamp = static_cast<uint32_t>(seconds);

@@ -1,10 +1,12 @@
 // The document type .QRB (ProgID QuorinPG.Document) and the uninstall entry
-// through which the list of installed programs starts SETUP.EXE /r or /R.
+// through which the list of installed programs starts SETUP.EXE /r or /R and shows
+// the program's icon, version, size and install date.
 #include "integration/Association.h"
 #include "integration/Registry.h"
 #include "shell/Helpers.h"
 #include "shell/SetupState.h"
 
+#include <shlobj.h>
 #include <string.h>
 
 const char* const PublisherName = "Marveno Corporation";
@@ -34,21 +36,107 @@ bool FormatInto(char* result, size_t capacity, const char* format, ...) {
     return true;
 }
 
-bool ContainsBlank(const char* text) {
-    for (const char* p = text; *p != '\0'; p = CharNextA(p)) {
-        if (*p == ' ')
-            return true;
-    }
-    return false;
-}
-
 // The default value of a key under HKEY_CLASSES_ROOT (created as needed).
 LONG SetClassDefault(const char* keyPath, const char* value) {
     return RegSetValueA(HKEY_CLASSES_ROOT, keyPath, REG_SZ, value,
                         static_cast<DWORD>(strlen(value)));
 }
 
+// Through void (*)() so that the conversion of FARPROC is not a type-punning warning.
+template <typename Function> Function LookUp(const char* module, const char* name) {
+    HMODULE handle = GetModuleHandleA(module);
+    return handle ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(handle, name)))
+                  : nullptr;
+}
+
+void WriteDwordValue(HKEY key, const char* valueName, DWORD value) {
+    RegSetValueExA(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+// The product version of a program's version record, "1.6.0.0". The program is
+// mapped as data and its record read directly: no DLL is loaded by name, since a
+// VERSION.DLL put beside SETUP.EXE would be taken first on older systems.
+bool ReadProgramVersion(const char* programPath, char* version, size_t capacity) {
+    typedef HMODULE(WINAPI * LoadLibraryExProc)(LPCSTR, HANDLE, DWORD);
+    LoadLibraryExProc load = LookUp<LoadLibraryExProc>("KERNEL32.DLL", "LoadLibraryExA");
+    HMODULE program = load ? load(programPath, nullptr, LOAD_LIBRARY_AS_DATAFILE) : nullptr;
+    if (!program)
+        return false;
+    bool found = false;
+    HRSRC record = FindResourceA(program, MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
+    HGLOBAL loaded = record ? LoadResource(program, record) : nullptr;
+    const BYTE* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+    // VS_VERSIONINFO: length, value length, type, L"VS_VERSION_INFO" and padding, then
+    // the fixed part at byte 40.
+    enum { ValueLengthOffset = 2, FixedInfoOffset = 40 };
+    VS_FIXEDFILEINFO info;
+    WORD valueLength = 0;
+    if (data && SizeofResource(program, record) >= FixedInfoOffset + sizeof info)
+        memcpy(&valueLength, data + ValueLengthOffset, sizeof valueLength);
+    if (valueLength >= sizeof info) {
+        memcpy(&info, data + FixedInfoOffset, sizeof info);
+        found = info.dwSignature == VS_FFI_SIGNATURE &&
+                FormatInto(version, capacity, "%u.%u.%u.%u", HIWORD(info.dwProductVersionMS),
+                           LOWORD(info.dwProductVersionMS), HIWORD(info.dwProductVersionLS),
+                           LOWORD(info.dwProductVersionLS));
+    }
+    FreeLibrary(program);
+    return found;
+}
+
+// The size of the installed files in KiB, rounded up.
+DWORD InstalledKibibytes(const char* installDir) {
+    ULONGLONG bytes = 0;
+    for (const char* name : InstallFiles) {
+        char path[PathCapacity];
+        CopyText(path, sizeof path, installDir);
+        WIN32_FIND_DATAA found;
+        HANDLE find = AppendPath(path, name) ? FindFirstFileA(path, &found) : INVALID_HANDLE_VALUE;
+        if (find == INVALID_HANDLE_VALUE)
+            continue;
+        FindClose(find);
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            bytes += static_cast<ULONGLONG>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+    }
+    return static_cast<DWORD>((bytes + 1023) >> 10);
+}
+
+// What the list of installed programs shows beside the name, and no "Modify" or
+// "Repair" action: there is nothing to modify or repair, only to remove.
+void WriteEntryDetails(HKEY key, const char* installDir) {
+    char program[PathCapacity];
+    CopyText(program, sizeof program, installDir);
+    if (AppendPath(program, InstallFiles[0])) {
+        char value[ValueCapacity];
+        if (FormatInto(value, sizeof value, "%s,0", program))
+            WriteStringValue(key, "DisplayIcon", REG_SZ, value);
+        if (ReadProgramVersion(program, value, sizeof value))
+            WriteStringValue(key, "DisplayVersion", REG_SZ, value);
+    }
+    WriteDwordValue(key, "EstimatedSize", InstalledKibibytes(installDir));
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    char date[16];
+    if (FormatInto(date, sizeof date, "%04u%02u%02u", today.wYear, today.wMonth, today.wDay))
+        WriteStringValue(key, "InstallDate", REG_SZ, date);
+    WriteDwordValue(key, "NoModify", 1);
+    WriteDwordValue(key, "NoRepair", 1);
+}
+
+// Explorer shows the document's icon at once instead of after the next logon.
+void NotifyAssociationChanged() {
+    if (!NewShell)
+        return;
+    ShellChangeNotifyProc notify = ShellChangeNotifyHook;
+    if (!notify)
+        notify = LookUp<ShellChangeNotifyProc>("SHELL32.DLL", "SHChangeNotify");
+    if (notify)
+        notify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}
+
 } // namespace
+
+ShellChangeNotifyProc ShellChangeNotifyHook;
 
 void DocumentProgramPath(const char* programPath, char* result, size_t capacity) {
     char path[PathCapacity];
@@ -60,8 +148,10 @@ void DocumentProgramPath(const char* programPath, char* result, size_t capacity)
     }
 }
 
-void RegisterDocumentType(const char* installDir, const char* const* fileList, const char* progId,
-                          const char* description, const char* extension) {
+namespace {
+
+void WriteDocumentType(const char* installDir, const char* const* fileList, const char* progId,
+                       const char* description, const char* extension) {
     char program[PathCapacity];
     CopyText(program, sizeof program, installDir);
     if (!AppendPath(program, fileList[0]))
@@ -91,10 +181,19 @@ void RegisterDocumentType(const char* installDir, const char* const* fileList, c
     SetClassDefault(extension, progId);
 }
 
+} // namespace
+
+void RegisterDocumentType(const char* installDir, const char* const* fileList, const char* progId,
+                          const char* description, const char* extension) {
+    WriteDocumentType(installDir, fileList, progId, description, extension);
+    NotifyAssociationChanged();
+}
+
 void UnregisterDocumentType(const char* progId) {
     if (DeleteKeyTree(HKEY_CLASSES_ROOT, RegisteredExtension) == 0) {
         DeleteKeyTree(HKEY_CLASSES_ROOT, progId);
     }
+    NotifyAssociationChanged();
 }
 
 int WriteUninstallEntry(const char* displayName, const char* installDir, const char* groupValueName,
@@ -120,6 +219,7 @@ int WriteUninstallEntry(const char* displayName, const char* installDir, const c
     WriteStringValue(key, "URLUpdateInfo", REG_SZ, updateInfoUrl);
     WriteStringValue(key, "Publisher", REG_SZ, publisher);
     WriteStringValue(key, groupValueName, REG_SZ, groupName);
+    WriteEntryDetails(key, installDir);
     RegCloseKey(key);
     return 1;
 }

@@ -102,8 +102,35 @@ bool FormatCommand(char* command, const char* format, ...) {
 
 } // namespace
 
+namespace {
+
+// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9, in any case, also with an extension
+// ("con.txt") or blanks before it: the system opens the device, not a folder.
+bool IsDeviceName(const char* name) {
+    char base[8];
+    size_t length = 0;
+    for (const char* p = name; *p != '\0' && *p != '.'; p += CharacterLength(p)) {
+        if (CharacterLength(p) != 1 || length + 1 >= sizeof base)
+            return false; // longer than any device name, or not ASCII
+        base[length++] = *p;
+    }
+    while (length > 0 && base[length - 1] == ' ')
+        --length;
+    base[length] = '\0';
+    UpperCaseText(base);
+    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL"};
+    for (const char* device : devices) {
+        if (strcmp(base, device) == 0)
+            return true;
+    }
+    return length == 4 && (strncmp(base, "COM", 3) == 0 || strncmp(base, "LPT", 3) == 0) &&
+           base[3] >= '1' && base[3] <= '9';
+}
+
+} // namespace
+
 bool IsUsableGroupName(const char* name) {
-    if (name == nullptr || name[0] == '\0')
+    if (name == nullptr || name[0] == '\0' || IsDeviceName(name))
         return false;
     bool onlyDots = true;
     for (const char* p = name; *p != '\0'; p = CharNextA(p)) {
@@ -118,6 +145,16 @@ bool IsUsableGroupName(const char* name) {
             onlyDots = false;
     }
     return !onlyDots;
+}
+
+bool IsUsableProgmanGroupName(const char* name) {
+    if (!IsUsableGroupName(name))
+        return false;
+    for (const char* p = name; *p != '\0'; p += CharacterLength(p)) {
+        if (*p == ',' || *p == ')')
+            return false;
+    }
+    return true;
 }
 
 HRESULT CreateShellLink(const char* targetPath, const char* linkPath, const char* description,

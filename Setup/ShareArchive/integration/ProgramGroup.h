@@ -26,5 +26,9 @@ int RemoveProgramGroup(const char* mainName, const char* groupValueName,
                        const char* homePageName, int newShell, int allUsers);
 
 // A group name that names exactly one folder below Programs: not empty, no
-// \ / : * ? " < > | or control characters, not made of dots only.
+// \ / : * ? " < > | or control characters, not made of dots only, not a device name
+// (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, also with an extension).
 bool IsUsableGroupName(const char* name);
+// The same for a Program Manager group, whose name goes unquoted into
+// "[CreateGroup(%s,1)]": no "," or ")" either.
+bool IsUsableProgmanGroupName(const char* name);

@@ -38,13 +38,23 @@ char* ReadStringValue(HKEY key, const char* valueName, char* buffer, const char*
     return buffer;
 }
 
-LONG DeleteKeyTree(HKEY root, const char* path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyA(root, path, &key) != ERROR_SUCCESS)
-        return 0;
+namespace {
 
+// 0 when the key at path is gone. A key that cannot be opened counts as gone when it
+// is the root of the walk (it is not there). A subkey the enumeration named but that
+// cannot be opened stays: the user may not open it, or its name has characters outside
+// the code page and comes back as "?", which names no key. The walk passes it over.
+LONG DeleteTreeAt(HKEY root, const char* path, bool isSubkey) {
+    HKEY key = nullptr;
+    const LONG opened = RegOpenKeyA(root, path, &key);
+    if (opened != ERROR_SUCCESS)
+        return isSubkey ? opened : 0;
+
+    // Subkeys are reached by their full path; a path that does not fit the buffer
+    // leaves them in place rather than naming some other key.
+    const bool reachable = strnlen(path, PathCapacity) < PathCapacity;
     DWORD index = 0;
-    for (;;) {
+    while (reachable) {
         char name[PathCapacity];
         DWORD nameLength = sizeof name;
         if (RegEnumKeyExA(key, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
@@ -57,9 +67,8 @@ LONG DeleteKeyTree(HKEY root, const char* path) {
         }
         char fullPath[PathCapacity];
         CopyText(fullPath, sizeof fullPath, path);
-        // A path that would not fit cannot be deleted by name: it stays.
-        if (!AppendPath(fullPath, name) || DeleteKeyTree(root, fullPath) != 0) {
-            ++index;
+        if (!AppendPath(fullPath, name) || DeleteTreeAt(root, fullPath, true) != 0) {
+            ++index; // it stays; the walk moves on
         }
         // Deleted: the following subkeys have moved down to this index.
     }
@@ -67,6 +76,12 @@ LONG DeleteKeyTree(HKEY root, const char* path) {
     const LONG status = RegDeleteKeyA(key, "");
     RegCloseKey(key);
     return status;
+}
+
+} // namespace
+
+LONG DeleteKeyTree(HKEY root, const char* path) {
+    return DeleteTreeAt(root, path, false);
 }
 
 LONG DeleteSubkey(const char* name, const char* parentPath, int machineWide) {

@@ -54,14 +54,14 @@ void FormatBounded(char* target, size_t capacity, const char* format, va_list ar
     CopyText(target, capacity, scratch);
 }
 
-void FormatBoundedArgs(char* target, size_t capacity, const char* format, ...) {
+} // namespace
+
+void FormatText(char* target, size_t capacity, const char* format, ...) {
     va_list args;
     va_start(args, format);
     FormatBounded(target, capacity, format, args);
     va_end(args);
 }
-
-} // namespace
 
 DWORD ReadSystemVersion() {
     return GetVersion();
@@ -80,6 +80,14 @@ bool EndsWithSeparator(const char* path) {
     const char* last = LastCharacter(path);
     // A lead byte is never "\" or "/", so a single-byte test is enough here.
     return last != nullptr && (*last == '\\' || *last == '/');
+}
+
+bool ContainsBlank(const char* text) {
+    for (const char* p = text; *p != '\0'; p = CharNextA(p)) {
+        if (*p == ' ')
+            return true;
+    }
+    return false;
 }
 
 void CopyText(char* target, size_t capacity, const char* source) {
@@ -112,7 +120,7 @@ int ShowMessageArg(HWND owner, UINT formatId, const char* argument, const char* 
     format[0] = '\0';
     LoadStringA(AppInstance, formatId, format, sizeof format);
     char text[1024];
-    FormatBoundedArgs(text, sizeof text, format, argument);
+    FormatText(text, sizeof text, format, argument);
     return MessageBoxA(owner, text, caption, style);
 }
 
@@ -290,4 +298,17 @@ BOOL CreateFolderTree(const char* path, BOOL withParents) {
     if (made != TRUE)
         return made;
     return CreateDirectoryA(folder, nullptr);
+}
+
+bool IsExistingFolder(const char* path) {
+    char folder[PathCapacity];
+    if (strnlen(path, sizeof folder) >= sizeof folder)
+        return false;
+    strcpy(folder, path);
+    // "X:\" keeps its separator: without it, it would name the drive's current folder.
+    const char* last = LastCharacter(folder);
+    if (last != nullptr && (*last == '\\' || *last == '/') && last > folder && last[-1] != ':')
+        folder[last - folder] = '\0';
+    const DWORD attributes = GetFileAttributesA(folder);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }

@@ -12,6 +12,9 @@ int ShowMessageArg(HWND owner, UINT formatId, const char* argument, const char* 
 int ShowMessageIds(HWND owner, UINT textId, UINT captionId, UINT style);
 int ShowArchiveError(HINSTANCE module, int code); // always -1
 
+// Formats (wvsprintfA) into target, cut on a whole character to its capacity.
+void FormatText(char* target, size_t capacity, const char* format, ...);
+
 // Formats into the 128-byte status line (control 1009); cut on a whole character.
 void SetStatusText(HWND dialog, const char* format, ...);
 void SetStatusTextV(HWND dialog, const char* format, va_list args);
@@ -32,6 +35,9 @@ const char* GetArgumentOf(const char* commandLine, int n);
 // Creates the folder, and with withParents its missing parents. Nonzero on success;
 // on failure GetLastError() tells why (ERROR_ALREADY_EXISTS: the folder exists).
 BOOL CreateFolderTree(const char* path, BOOL withParents);
+// The folder at path exists. One trailing separator, as GetFullPathNameA keeps it from
+// the typed text ("C:\Apps\"), is allowed (PathExists' find call refuses it).
+bool IsExistingFolder(const char* path);
 
 // Code page 932 text helpers: every scan steps over whole characters.
 size_t CharacterLength(const char* text); // 2 for a lead byte with its trail byte, else 1
@@ -40,4 +46,5 @@ void CopyUpperCase(char* to, size_t capacity, const char* from); // a bounded co
 bool SamePathIgnoringCase(const char* left, const char* right);
 const char* LastCharacter(const char* text); // null for empty text
 bool EndsWithSeparator(const char* path);    // last whole character is "\" or "/"
+bool ContainsBlank(const char* text);        // a space, never the second byte of a character
 void CopyText(char* target, size_t capacity, const char* source); // cut on a whole character

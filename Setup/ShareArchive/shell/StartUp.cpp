@@ -249,7 +249,7 @@ void OfferSettingsMigration() {
     if (CopySettingsInto(InstallDir, legacyIni))
         return;
     // Usually the folder is only created by the install step: copy once it exists.
-    if (!PathExists(InstallDir, 1)) {
+    if (!IsExistingFolder(InstallDir)) {
         CopyText(PendingLegacyIni, sizeof PendingLegacyIni, legacyIni);
         MigrationPending = true;
     }
@@ -258,7 +258,7 @@ void OfferSettingsMigration() {
 void CompleteSettingsMigration() {
     if (!MigrationPending)
         return;
-    if (!PathExists(InstallDir, 1))
+    if (!IsExistingFolder(InstallDir))
         return; // nothing installed (yet)
     MigrationPending = false;
     CopySettingsInto(InstallDir, PendingLegacyIni);

@@ -15,6 +15,7 @@ namespace {
 const char* const ProductKeyParent = "SOFTWARE\\Brastelo";
 const char* const BackupKeyName = "ofxBackup";
 const char* const SelfDeleteBatchPath = "\\DelMV.bat";
+const char* const TempBatchName = "DelMV.bat";
 enum { BackupNameCapacity = 256 };
 
 // ---- The class backup ---------------------------------------------------------------
@@ -244,8 +245,13 @@ int FormatSelfDeleteBatchText(char* buffer, size_t capacity, const char* program
         return 0;
     BatchWriter batch = {buffer, capacity, 0, false};
     if (maxTries > 0) {
+        // A try whose pause ran counts as many; one whose pause failed (no ping on this
+        // system) as one, so that the bound still takes about as long.
+        char pausedTry[64];
         char limit[64];
-        wsprintfA(limit, "if %%DelMVTries%% LSS %d goto Repeat", maxTries);
+        wsprintfA(pausedTry, "set /a DelMVTries+=%d", SelfDeleteTriesWithoutPause - 1);
+        wsprintfA(limit, "if %%DelMVTries%% LSS %d goto Repeat",
+                  maxTries * SelfDeleteTriesWithoutPause);
         batch.Line("set DelMVTries=0");
         batch.Line(":Repeat");
         batch.Put("del ");
@@ -254,8 +260,11 @@ int FormatSelfDeleteBatchText(char* buffer, size_t capacity, const char* program
         batch.Put("if not exist ");
         batch.PutQuotedPath(programPath);
         batch.Line(" goto Removed");
-        batch.Line("set /a DelMVTries+=1");
         batch.Line("ping -n 2 127.0.0.1 >nul");
+        batch.Line("if errorlevel 1 goto Unpaused");
+        batch.Line(pausedTry);
+        batch.Line(":Unpaused");
+        batch.Line("set /a DelMVTries+=1");
         batch.Line(limit);
         batch.Line(":Removed");
     } else {
@@ -286,8 +295,10 @@ int FormatSelfDeleteBatchText(char* buffer, size_t capacity, const char* program
 
 int FormatSelfDeleteBatch(char* buffer, size_t capacity, const char* programPath,
                           const char* folder, const char* batchPath) {
+    // The bounded loop needs the command extensions of NT 4.0 and later (set /a, LSS).
+    const bool extensions = IsNtFamily() && MajorVersion() >= 4;
     return FormatSelfDeleteBatchText(buffer, capacity, programPath, folder, batchPath,
-                                     IsNtFamily() ? SelfDeleteTries : 0, IsRemovableFolder(folder));
+                                     extensions ? SelfDeleteTries : 0, IsRemovableFolder(folder));
 }
 
 bool StartSelfDeleteBatch(const char* batchPath, const char* programPath, const char* folder) {
@@ -312,7 +323,9 @@ bool StartSelfDeleteBatch(const char* batchPath, const char* programPath, const 
     // A folder that is some process's current folder cannot be removed: neither this
     // process nor the batch keeps the install folder as its current folder.
     SetCurrentDirectoryA("\\");
-    WinExec(batchPath, SW_HIDE);
+    char command[PathCapacity + 2];
+    FormatText(command, sizeof command, ContainsBlank(batchPath) ? "\"%s\"" : "%s", batchPath);
+    WinExec(command, SW_HIDE);
     return true;
 }
 
@@ -321,5 +334,13 @@ void WriteSelfDeleteBatch(const char* folder) {
     const DWORD length = GetModuleFileNameA(nullptr, programPath, sizeof programPath);
     if (length == 0 || length >= sizeof programPath)
         return; // a cut path names another file
-    StartSelfDeleteBatch(SelfDeleteBatchPath, programPath, folder);
+    if (StartSelfDeleteBatch(SelfDeleteBatchPath, programPath, folder))
+        return;
+    // From Windows Vista on a standard user may not create files in the root of the
+    // system drive: the user's temporary folder takes the batch then.
+    char batchPath[PathCapacity];
+    const DWORD tempLength = GetTempPathA(sizeof batchPath, batchPath);
+    if (tempLength == 0 || tempLength >= sizeof batchPath || !AppendPath(batchPath, TempBatchName))
+        return;
+    StartSelfDeleteBatch(batchPath, programPath, folder);
 }

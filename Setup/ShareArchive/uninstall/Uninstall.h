@@ -26,17 +26,19 @@ void WriteSelfDeleteBatch(const char* folder);
 // False when no batch was started.
 bool StartSelfDeleteBatch(const char* batchPath, const char* programPath, const char* folder);
 
-// The batch waits for the program file in a loop. On the NT family the loop is bounded:
-// this many tries, a pause of about a second between them. On 95/98/Me (command.com has
-// neither arithmetic nor a pause) it is the plain endless loop.
-enum { SelfDeleteTries = 60 };
+// The batch waits for the program file in a loop. From NT 4.0 on the loop is bounded:
+// this many tries with a pause of about a second (ping) between them, or, where the
+// pause fails, SelfDeleteTriesWithoutPause times as many tries. On 95/98/Me and NT 3.51,
+// whose command interpreters have no arithmetic (set /a, LSS), it is the plain endless loop.
+enum { SelfDeleteTries = 60, SelfDeleteTriesWithoutPause = 1000 };
 enum { SelfDeleteBatchCapacity = 2048 };
 
 // The batch text for a program path and a folder, for this system's family and with the
 // rmdir line only for a folder that may be removed; returns its length, 0 if it does not fit.
 int FormatSelfDeleteBatch(char* buffer, size_t capacity, const char* programPath,
                           const char* folder, const char* batchPath);
-// The same with the choices spelled out: maxTries 0 is the endless loop.
+// The same with the choices spelled out: maxTries 0 is the endless loop, otherwise the
+// number of paused tries.
 int FormatSelfDeleteBatchText(char* buffer, size_t capacity, const char* programPath,
                               const char* folder, const char* batchPath, int maxTries,
                               bool removeFolder);

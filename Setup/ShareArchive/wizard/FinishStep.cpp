@@ -14,6 +14,9 @@ const char CreatingGroupText[] = "プログラムグループを作成中...";
 const char UnusableGroupNameText[] =
     "このグループ名は使えません。\n次の文字を含まない名前を指定してください。\n"
     "\\ / : * ? \" < > |";
+const char UnusableProgmanGroupNameText[] =
+    "このグループ名は使えません。\n次の文字を含まない名前を指定してください。\n"
+    "\\ / : * ? \" < > | , )";
 // An older edition's uninstall entry, replaced by ours.
 const char OlderEditionEntry[] = "金銭簿くおりん";
 
@@ -29,9 +32,10 @@ void ReadGroupName(HWND dialog, char* name) {
 // A name that cannot be one folder would put the shortcuts somewhere else:
 // the user is asked for another one and the group page stays.
 bool RefuseUnusableName(HWND dialog, const char* name) {
-    if (IsUsableGroupName(name))
+    if (NewShell ? IsUsableGroupName(name) : IsUsableProgmanGroupName(name))
         return false;
-    MessageBoxA(dialog, UnusableGroupNameText, InstallCaption, MB_OK | MB_ICONEXCLAMATION);
+    MessageBoxA(dialog, NewShell ? UnusableGroupNameText : UnusableProgmanGroupNameText,
+                InstallCaption, MB_OK | MB_ICONEXCLAMATION);
     HWND field = GetDlgItem(dialog, IDC_INPUT);
     SendMessageA(field, EM_SETSEL, 0, -1);
     SetFocus(field);

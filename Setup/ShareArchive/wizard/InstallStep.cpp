@@ -55,13 +55,6 @@ bool ResolveInstallFolder(const char* typed) {
     return true;
 }
 
-// A folder typed with a trailing "\" is not found by PathExists (the find call
-// refuses the separator) but is an existing folder all the same.
-bool IsExistingFolder(const char* path) {
-    const DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 bool CreateInstallFolder(HWND dialog) {
     if (PathExists(InstallDir, 1))
         return true;
@@ -81,7 +74,7 @@ bool ExtractFiles() {
         return true;
     if (code == WriteErrorCode) {
         char text[512];
-        wsprintfA(text, CannotWriteFormat, InstallDir);
+        FormatText(text, sizeof text, CannotWriteFormat, InstallDir);
         MessageBoxA(nullptr, text, InstallCaption, MB_OK | MB_ICONINFORMATION);
     } else {
         ShowArchiveError(AppInstance, code);

@@ -284,7 +284,9 @@ void BrowseForFolder(HWND dialog, const char* currentFolder, LPCITEMIDLIST root,
     info.pidlRoot = root;
     info.pszDisplayName = displayName;
     info.lpszTitle = title;
-    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_BROWSEFORCOMPUTER; // 0x1041
+    // 0x0041. Not BIF_BROWSEFORCOMPUTER: it greys OK for anything but a computer, and
+    // shells before 5.0 (no BIF_NEWDIALOGSTYLE) would then never let a folder be chosen.
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
     info.lpfn = BrowseSelectionCallback;
     info.lParam = reinterpret_cast<LPARAM>(currentFolder);
     info.iImage = 0;
