@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Builds the LHA archive that the setup program carries as its payload.
 #
-# usage: make-payload.sh OUTPUT.lzh SETUP_STUB.EXE FOLDER
+# usage: make-payload.sh [--built] OUTPUT.lzh SETUP_STUB.EXE FOLDER
 #          packs the nine installed files: eight from FOLDER, SETUP.EXE from
 #          SETUP_STUB.EXE (always; a SETUP.EXE in FOLDER is ignored)
 #        make-payload.sh OUTPUT.lzh --archive READY.lzh
 #          takes a ready archive as it is (its members are listed, not judged)
 #
 # The archive: level-2 headers, members in the carried order with their bare
-# names (no directory), every time stamp PAYLOAD_TIME (default 2026-12-01 09:00:00
-# UTC), method -lh5- for the eight program files and -lh0- (stored) for quorin.url.
+# names (no directory), method -lh5- for the program files and -lh0- (stored) for
+# quorin.url; a file that does not get smaller is stored too, and the script says
+# which. Time stamps: each file of FOLDER keeps its own modification time; files
+# the build makes itself (SETUP.EXE, and FOLDER's files with --built, as for the
+# sample application) get the fixed stamp PAYLOAD_TIME (default 2026-12-01
+# 09:00:00 UTC). With SOURCE_DATE_EPOCH set, every member gets that stamp.
 # It is packed with jlha and then checked header by header; any deviation (method,
 # level, name, order, size, time stamp, CRC-16, header length of 256 or more,
 # trailing bytes) makes the script fail and leaves OUTPUT untouched.
@@ -30,7 +34,9 @@ NAMES=(QUORIN32.EXE QUORIN32.HLP SETUP.EXE QUORIN32.DLL QUORIN32.TXT TIPS.TXT HI
 STORED=quorin.url
 PAYLOAD_TIME=${PAYLOAD_TIME:-2026-12-01 09:00:00 UTC}
 
-[ $# -eq 3 ] || die "usage: make-payload.sh OUTPUT.lzh SETUP_STUB.EXE FOLDER | make-payload.sh OUTPUT.lzh --archive READY.lzh"
+built=0
+if [ "${1:-}" = "--built" ]; then built=1; shift; fi
+[ $# -eq 3 ] || die "usage: make-payload.sh [--built] OUTPUT.lzh SETUP_STUB.EXE FOLDER | make-payload.sh OUTPUT.lzh --archive READY.lzh"
 output=$1
 mkdir -p "$(dirname "$output")"
 output_abs=$(cd "$(dirname "$output")" && pwd)/$(basename "$output")
@@ -48,7 +54,6 @@ mode, path = sys.argv[1], sys.argv[2]
 staging = sys.argv[3] if len(sys.argv) > 3 else None
 names = os.environ['PAYLOAD_NAMES'].split()
 stored = os.environ['PAYLOAD_STORED']
-stamp = int(os.environ['PAYLOAD_EPOCH']) if staging else None
 data = open(path, 'rb').read()
 errors = []
 
@@ -125,20 +130,20 @@ if mode == 'strict':
         errors.append('archive does not end with one 0 byte after the last member (%d bytes left)' % len(trailer))
     for m in members:
         n = m['name']
-        want = '-lh0-' if n == stored else '-lh5-'
-        if m['method'] != want:
-            hint = ' (jlha stores a file that does not get smaller)' if want == '-lh5-' else ''
-            errors.append('%s: method %s, expected %s%s' % (n, m['method'], want, hint))
+        allowed = ['-lh0-'] if n == stored else ['-lh5-', '-lh0-']
+        if m['method'] not in allowed:
+            errors.append('%s: method %s, expected %s' % (n, m['method'], ' or '.join(allowed)))
         if m['level'] != 2:
             errors.append('%s: header level %d, expected 2' % (n, m['level']))
         if m['header'] >= 256:
             errors.append('%s: level-2 header of %d bytes, must be shorter than 256' % (n, m['header']))
         if m['directory'] is not None or '\\' in n or '/' in n:
             errors.append('%s: stored with a directory' % n)
-        if m['mtime'] != stamp:
-            errors.append('%s: time stamp %d, expected %d' % (n, m['mtime'], stamp))
         f = os.path.join(staging, n)
         if os.path.isfile(f):
+            stamp = int(os.stat(f).st_mtime)
+            if m['mtime'] != stamp:
+                errors.append('%s: time stamp %d, expected %d' % (n, m['mtime'], stamp))
             content = open(f, 'rb').read()
             if m['original'] != len(content):
                 errors.append('%s: original size %d, file has %d bytes' % (n, m['original'], len(content)))
@@ -146,6 +151,10 @@ if mode == 'strict':
                 errors.append('%s: CRC-16 %04x, file has %04x' % (n, m['crc'], crc16(content)))
             if m['method'] == '-lh0-' and m['body'] != content:
                 errors.append('%s: stored data differs from the file' % n)
+    kept = [m['name'] for m in members if m['method'] == '-lh0-' and m['name'] != stored]
+    if kept:
+        print('make-payload.sh: stored without compression (not smaller compressed): ' + ' '.join(kept),
+              file=sys.stderr)
 else:
     got = sorted(m['name'].upper() for m in members)
     if got != sorted(x.upper() for x in names):
@@ -174,17 +183,25 @@ folder=$3
 [ -d "$folder" ] || die "no folder $folder"
 command -v jlha >/dev/null || die "jlha is not installed (Debian package jlha-utils)"
 
+if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
+  [[ $SOURCE_DATE_EPOCH =~ ^[0-9]+$ ]] || die "SOURCE_DATE_EPOCH is not a number of seconds"
+  fixed_time="@$SOURCE_DATE_EPOCH"
+else
+  fixed_time=$PAYLOAD_TIME
+fi
+date -d "$fixed_time" +%s >/dev/null 2>&1 || die "not a time: $fixed_time"
+
 stage=$work/stage
 mkdir "$stage"
 for name in "${NAMES[@]}"; do
   if [ "$name" = SETUP.EXE ]; then source=$stub; else source=$folder/$name; fi
   [ -f "$source" ] || die "missing $source"
-  cp "$source" "$stage/$name"
+  cp -p "$source" "$stage/$name"
   chmod 644 "$stage/$name"
-  touch -d "$PAYLOAD_TIME" "$stage/$name"
+  if [ "$name" = SETUP.EXE ] || [ $built = 1 ] || [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
+    touch -d "$fixed_time" "$stage/$name"
+  fi
 done
-PAYLOAD_EPOCH=$(date -d "$PAYLOAD_TIME" +%s)
-export PAYLOAD_EPOCH
 
 compressed=()
 for name in "${NAMES[@]}"; do

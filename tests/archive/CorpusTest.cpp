@@ -41,9 +41,11 @@ std::map<std::string, std::vector<ManifestRow>> LoadManifest() {
             f.push_back(field);
         if (f.size() < 10)
             continue;
+        // Sizes as the headers' 32 bits hold them; one recorded size is above 4 GB,
+        // which unsigned long does not hold at 32 bits.
         ManifestRow row{f[0], std::stoi(f[2]), f[3], f[5],
-                        static_cast<uint32_t>(std::stoul(f[6])),
-                        static_cast<uint32_t>(std::stoul(f[7])),
+                        static_cast<uint32_t>(std::stoull(f[6])),
+                        static_cast<uint32_t>(std::stoull(f[7])),
                         static_cast<unsigned>(std::stoul(f[8], nullptr, 16)), f[9]};
         archives[row.archive].push_back(row);
     }

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# tools/make-payload.sh with a team's own files: a file that does not get smaller
+# is stored, every file keeps its time stamp, SETUP.EXE (made by the build) gets
+# the fixed one, and SOURCE_DATE_EPOCH stamps them all. Read back with lzhx -l,
+# checked with lhasa and extracted byte for byte.
+# usage: make-payload-test.sh LZHX
+set -euo pipefail
+LZHX=$1
+ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
+work=$(mktemp -d "${TMPDIR:-/tmp}/make-payload-test.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+mkdir "$work/files"
+n=0
+for name in QUORIN32.EXE QUORIN32.TXT QUORIN32.DLL QUORIN32.CNT TIPS.TXT HISTORY.TXT quorin.url; do
+  n=$((n + 1))
+  for i in $(seq 200); do echo "$name line $i"; done > "$work/files/$name"
+  touch -d "2019-0$n-1$n 0$n:1$n:2$n UTC" "$work/files/$name"
+done
+head -c 30000 /dev/urandom > "$work/files/QUORIN32.HLP" # does not get smaller
+touch -d "2003-04-05 06:07:08 UTC" "$work/files/QUORIN32.HLP"
+for i in $(seq 100); do echo "a stand-in for the setup program"; done > "$work/SETUP.EXE"
+
+# pack [ENV...]: packs into $work/out.lzh, listing and extracting it.
+pack() {
+  rm -rf "$work/out.lzh" "$work/list" "$work/extracted"
+  if ! env -u SOURCE_DATE_EPOCH -u PAYLOAD_TIME "$@" bash "$ROOT/tools/make-payload.sh" \
+        "$work/out.lzh" "$work/SETUP.EXE" "$work/files" 2>"$work/log"; then
+    cat "$work/log" >&2
+    fail "make-payload.sh failed ($*)"
+    return 1
+  fi
+  lhasa t "$work/out.lzh" >/dev/null 2>&1 || fail "lhasa t rejects the archive ($*)"
+  "$LZHX" -l "$work/out.lzh" > "$work/list"
+  mkdir "$work/extracted"
+  "$LZHX" "$work/out.lzh" "$work/extracted" >/dev/null || fail "lzhx cannot extract the archive ($*)"
+  for name in $(ls "$work/files"); do
+    cmp -s "$work/files/$name" "$work/extracted/$name" || fail "$name differs after extraction ($*)"
+  done
+}
+
+# member NAME METHOD "TIME": the listing has NAME with METHOD and TIME (UTC).
+member() {
+  awk -v n="$1" -v m="$2" -v t="$3" '$NF == n && $2 == m && ($6 " " $7) == t { found = 1 }
+      END { exit !found }' "$work/list" || { fail "expected $1 $2 $3 in:"; cat "$work/list" >&2; }
+}
+
+if pack; then
+  grep -q "stored without compression.*QUORIN32.HLP" "$work/log" || fail "the stored member is not named"
+  member QUORIN32.HLP -lh0- "2003-04-05 06:07:08"
+  member quorin.url -lh0- "2019-07-17 07:17:27"
+  member QUORIN32.EXE -lh5- "2019-01-11 01:11:21"
+  member HISTORY.TXT -lh5- "2019-06-16 06:16:26"
+  member SETUP.EXE -lh5- "2026-12-01 09:00:00"
+  [ "$(grep -c '^ *2 ' "$work/list")" = 9 ] || fail "not nine level-2 members"
+fi
+
+if pack SOURCE_DATE_EPOCH=1700000000; then
+  [ "$(grep -c '2023-11-14 22:13:20' "$work/list")" = 9 ] || fail "SOURCE_DATE_EPOCH does not stamp every member"
+fi
+
+[ $failures = 0 ] && echo "make-payload: all checks passed"
+exit $((failures > 0))
