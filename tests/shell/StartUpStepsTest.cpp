@@ -27,9 +27,10 @@ struct Family {
     bool nt;
     unsigned major;
 };
+// Windows 10 reports 10.0 to a program whose manifest names it as supported (ours does).
 const Family Families[] = {{"win95", false, 4}, {"win98", false, 4}, {"nt351", true, 3},
                            {"nt40", true, 4},   {"win2k", true, 5},  {"winxp", true, 5},
-                           {"win10", true, 6}};
+                           {"win10", true, 10}};
 
 const Family& ThisFamily() {
     for (const Family& family : Families) {

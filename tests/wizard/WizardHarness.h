@@ -43,8 +43,9 @@ const char kUninstallEntry[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Un
 const char kOlderEntry[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\金銭簿くおりん";
 
-// GetVersion values of the families (what Wine reports for each).
-const DWORD kWin10 = 0x23f00206;
+// GetVersion values of the families (what Wine reports for each). Windows 10 says 10.0,
+// not 6.2, to a program whose manifest names it as supported, as ours does.
+const DWORD kWin10 = 0x47ba000a;
 const DWORD kWinXp = 0x0a280105;
 const DWORD kWin95 = 0xc0000004;
 const DWORD kNt351 = 0x04213303;
