@@ -49,8 +49,10 @@ protected:
     void SetUp() override {
         bench::CloseWindowsOfClass("QuorinMainFrame");
         bench::DeleteRegTree(HKEY_CURRENT_USER, kProductKey);
-        bench::DeleteRegTree(HKEY_LOCAL_MACHINE, kEntryKey);
-        bench::DeleteRegTree(HKEY_CURRENT_USER, kEntryKey);
+        for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) { // both are checked at the end
+            bench::DeleteRegTree(HKEY_LOCAL_MACHINE, kEntryKey, view);
+            bench::DeleteRegTree(HKEY_CURRENT_USER, kEntryKey, view);
+        }
         bench::DeleteRegTree(HKEY_CLASSES_ROOT, ".QRB");
         bench::DeleteRegTree(HKEY_CLASSES_ROOT, "QuorinPG.Document");
         DeleteFileA((bench::WindowsDirectory() + "\\QUORIN.INI").c_str());

@@ -125,9 +125,9 @@ std::vector<std::string> ListFolder(const std::string& folder) {
 
 // ---- Registry --------------------------------------------------------------
 
-void DeleteRegTree(HKEY root, const std::string& path) {
+void DeleteRegTree(HKEY root, const std::string& path, REGSAM view) {
     HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS) {
         return;
     }
     char name[256];
@@ -138,15 +138,15 @@ void DeleteRegTree(HKEY root, const std::string& path) {
             break;
         }
         std::string child = path + "\\" + name;
-        DeleteRegTree(root, child);
+        DeleteRegTree(root, child, view);
         HKEY probe;
-        if (RegOpenKeyExA(root, child.c_str(), 0, KEY_READ, &probe) == ERROR_SUCCESS) {
+        if (RegOpenKeyExA(root, child.c_str(), 0, KEY_READ | view, &probe) == ERROR_SUCCESS) {
             RegCloseKey(probe);
             break; // could not be removed: stop rather than loop
         }
     }
+    RegDeleteKeyA(key, ""); // the key itself, in the view it was opened in
     RegCloseKey(key);
-    RegDeleteKeyA(root, path.c_str());
 }
 
 RegistryKeyGuard::RegistryKeyGuard(HKEY root, std::string path) : root_(root), path_(std::move(path)) {

@@ -74,7 +74,7 @@ bool IsWow64();
 void SetRegString(HKEY root, const std::string& path, const char* name, const std::string& text,
                   DWORD type = REG_SZ);
 void SetRegDword(HKEY root, const std::string& path, const char* name, DWORD value);
-void DeleteRegTree(HKEY root, const std::string& path);
+void DeleteRegTree(HKEY root, const std::string& path, REGSAM view = 0); // view as for ReadRegValue
 std::vector<std::string> RegValueNames(HKEY root, const std::string& path); // in stored order
 
 // Chooses what GetVersion reports to programs of this executable name
