@@ -56,7 +56,9 @@ drive() { # driver.exe args...
 }
 
 reg_query() { # key — what the registry holds, in UTF-8
-  { wine reg query "$1" /s "$view" 2>/dev/null || true; } | iconv -f CP932 -t UTF-8 | tr -d '\r' | sed '/^$/d; s/^/    /'
+  # A key the installation did not write (the other root's entry) prints nothing.
+  { wine reg query "$1" /s "$view" 2>/dev/null || true; } | iconv -f CP932 -t UTF-8 | tr -d '\r' |
+    sed '/^$/d; /^reg:/d; s/^/    /'
 }
 
 echo "demo: installing"
