@@ -195,7 +195,8 @@ int main(int argc, char** argv) {
 
     // The template shows its controls at once; the status line is written only once the
     // folder page is built and the default folder is in the field.
-    HWND wizard = WaitForWizard([](HWND w) { return ControlVisible(w, 1010) && !ControlTextIs(w, 1009, ""); });
+    HWND wizard = WaitForWizard(
+        [](HWND w) { return ControlVisible(w, 1010) && !ControlTextIs(w, 1009, ""); });
     if (wizard == nullptr)
         return Fail("the folder page did not appear");
     WaitForShot("1-folder-page");
