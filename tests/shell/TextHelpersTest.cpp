@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "shell/Helpers.h"
+#include "shell/Options.h"
 #include "shell/SetupState.h"
 #include "support/WineBench.h"
 
@@ -233,6 +234,65 @@ TEST(GetArgumentTest, TheProcessCommandLineGivesTheProgramFirst) {
     ASSERT_NE(nullptr, moduleName);
     std::string programText(program);
     EXPECT_NE(std::string::npos, programText.find(moduleName + 1)) << program;
+}
+
+// ---- Options -----------------------------------------------------------------------------
+
+struct OptionsCase {
+    const char* commandLine;
+    SetupMode mode;
+    const char* understood; // the fields that are set, as OptionsText gives them
+    const char* problem;    // empty: the options are good
+};
+
+std::string OptionsText(const SetupOptions& o) {
+    std::string text;
+    if (o.unattended) text += "S ";
+    if (o.launch) text += "LAUNCH ";
+    if (o.closeApplication) text += "CLOSEAPP ";
+    if (o.users != UsersAsStartUpSets) text += o.users == UsersAll ? "ALL " : "CURRENT ";
+    if (o.folder[0]) text += "D=[" + std::string(o.folder) + "] ";
+    if (o.group[0]) text += "GROUP=[" + std::string(o.group) + "] ";
+    if (o.logFile[0]) text += "LOG=[" + std::string(o.logFile) + "] ";
+    return text;
+}
+
+// Every argument after the mode switch (the first, when it is not /r or /R) may be an
+// option, in any letter case; /D= as the last option takes the rest of the line.
+TEST(ReadOptionsTest, UnderstandsTheSwitchesAndRefusesWhatIsUnknownOrBad) {
+    const OptionsCase cases[] = {
+        {"SETUP.EXE", InstallMode, "", ""},
+        {"SETUP.EXE /s /launch /CloseApp /log=C:\\l.txt", InstallMode,
+         "S LAUNCH CLOSEAPP LOG=[C:\\l.txt] ", ""},
+        {"SETUP.EXE /S /D=C:\\Program Files\\くおりん  家計", InstallMode,
+         "S D=[C:\\Program Files\\くおりん  家計] ", ""},
+        {"SETUP.EXE /D=C:\\a b /S", InstallMode, "S D=[C:\\a] ", "unknown option: b"},
+        {"SETUP.EXE \"/D=C:\\a b\" /GROUP=\"家計 簿\" /ALLUSERS", InstallMode,
+         "ALL D=[C:\\a b] GROUP=[家計 簿] ", ""},
+        {"SETUP.EXE /D=\"C:\\x y\"", InstallMode, "D=[C:\\x y] ", ""},
+        {"SETUP.EXE /currentuser /GROUP=", InstallMode, "CURRENT ", ""},
+        {"SETUP.EXE /r /S /LOG=u.log", UninstallAllUsersMode, "S LOG=[u.log] ", ""},
+        {"SETUP.EXE /R /s", UninstallCurrentUserMode, "S ", ""},
+        {"SETUP.EXE /x", InstallMode, "", "unknown option: /x"},
+        {"SETUP.EXE /SS /S", InstallMode, "S ", "unknown option: /SS"},
+        {"SETUP.EXE /S /D=", InstallMode, "S ", "bad value: /D="},
+        {"SETUP.EXE /S /D=  　", InstallMode, "S ", "bad value: /D="},
+        {"SETUP.EXE /S /LOG=", InstallMode, "S ", "bad value: /LOG="},
+        {"SETUP.EXE /ALLUSERS /CURRENTUSER", InstallMode, "",
+         "bad value: /ALLUSERS and /CURRENTUSER together"},
+    };
+    for (const OptionsCase& c : cases) {
+        SetupOptions options;
+        const bool good = ReadOptions(c.commandLine, c.mode, options);
+        EXPECT_EQ(c.problem[0] == '\0', good) << c.commandLine;
+        EXPECT_EQ(c.understood, OptionsText(options)) << c.commandLine;
+        EXPECT_STREQ(c.problem, options.problem) << c.commandLine;
+    }
+    // A folder longer than a path is refused, not cut to another folder.
+    SetupOptions options;
+    const std::string tooLong = "SETUP.EXE /S /D=C:\\" + std::string(300, 'a');
+    EXPECT_FALSE(ReadOptions(tooLong.c_str(), InstallMode, options));
+    EXPECT_EQ("S ", OptionsText(options));
 }
 
 // A window with a child of id 1009, the status line of DLG_MASTER.

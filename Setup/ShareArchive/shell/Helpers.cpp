@@ -1,4 +1,5 @@
 #include "shell/Helpers.h"
+#include "shell/Log.h"
 #include "shell/SetupState.h"
 #include "resource.h"
 
@@ -56,6 +57,10 @@ void FormatBounded(char* target, size_t capacity, const char* format, va_list ar
 
 } // namespace
 
+void FormatTextV(char* target, size_t capacity, const char* format, va_list args) {
+    FormatBounded(target, capacity, format, args);
+}
+
 void FormatText(char* target, size_t capacity, const char* format, ...) {
     va_list args;
     va_start(args, format);
@@ -107,11 +112,55 @@ void CopyText(char* target, size_t capacity, const char* source) {
     target[used] = '\0';
 }
 
+int MessageAnswerUnattended(UINT style) {
+    switch (style & MB_TYPEMASK) {
+    case MB_YESNO:
+    case MB_YESNOCANCEL:
+        return IDYES;
+    case MB_RETRYCANCEL:
+    case MB_ABORTRETRYIGNORE:
+        return IDCANCEL;
+    case MB_OKCANCEL:
+        return UnattendedClosesApplication ? IDOK : IDCANCEL;
+    default:
+        return IDOK;
+    }
+}
+
+namespace {
+
+const char* AnswerName(int answer) {
+    switch (answer) {
+    case IDOK:
+        return "OK";
+    case IDCANCEL:
+        return "Cancel";
+    case IDYES:
+        return "Yes";
+    case IDNO:
+        return "No";
+    case IDRETRY:
+        return "Retry";
+    default:
+        return "none";
+    }
+}
+
+} // namespace
+
+int AskUser(HWND owner, const char* text, const char* caption, UINT style) {
+    const int answer = Unattended ? MessageAnswerUnattended(style)
+                                  : MessageBoxA(owner, text, caption, style);
+    LogLine("message [%s] %s: %s%s", caption, text, AnswerName(answer),
+            Unattended ? " (unattended)" : "");
+    return answer;
+}
+
 int ShowMessage(HWND owner, UINT textId, const char* caption, UINT style) {
     char text[1024];
     text[0] = '\0';
     LoadStringA(AppInstance, textId, text, sizeof text);
-    return MessageBoxA(owner, text, caption, style);
+    return AskUser(owner, text, caption, style);
 }
 
 int ShowMessageArg(HWND owner, UINT formatId, const char* argument, const char* caption,
@@ -121,7 +170,7 @@ int ShowMessageArg(HWND owner, UINT formatId, const char* argument, const char* 
     LoadStringA(AppInstance, formatId, format, sizeof format);
     char text[1024];
     FormatText(text, sizeof text, format, argument);
-    return MessageBoxA(owner, text, caption, style);
+    return AskUser(owner, text, caption, style);
 }
 
 int ShowMessageIds(HWND owner, UINT textId, UINT captionId, UINT style) {
@@ -131,14 +180,15 @@ int ShowMessageIds(HWND owner, UINT textId, UINT captionId, UINT style) {
     caption[0] = '\0';
     LoadStringA(AppInstance, textId, text, sizeof text);
     LoadStringA(AppInstance, captionId, caption, sizeof caption);
-    return MessageBoxA(owner, text, caption, style);
+    return AskUser(owner, text, caption, style);
 }
 
 int ShowArchiveError(HINSTANCE module, int code) {
     char text[256];
     text[0] = '\0';
     LoadStringA(module, IDS_ARCHIVE_BASE + code, text, sizeof text);
-    MessageBoxA(nullptr, text, InstallCaption, MB_ICONINFORMATION);
+    LogLine("error: the carried files cannot be used (archive code %d)", code);
+    AskUser(nullptr, text, InstallCaption, MB_ICONINFORMATION);
     return -1;
 }
 
@@ -226,40 +276,47 @@ BOOL AppendPath(char* path, const char* name) {
     return AppendPathN(path, PathCapacity, name);
 }
 
+const char* NextArgumentOf(const char* p, char* buffer, size_t capacity, const char** start) {
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    if (*p == '\0' || capacity == 0)
+        return nullptr;
+    if (start != nullptr)
+        *start = p;
+    size_t used = 0;
+    bool quoted = false;
+    bool full = false;
+    while (*p != '\0' && (quoted || (*p != ' ' && *p != '\t'))) {
+        if (*p == '"') {
+            quoted = !quoted;
+            ++p;
+            continue;
+        }
+        const size_t length = CharacterLength(p);
+        // Once a character does not fit, the rest of the argument is dropped,
+        // so a cut never joins text from both sides of a missing character.
+        if (!full && used + length < capacity) {
+            memcpy(buffer + used, p, length);
+            used += length;
+        } else {
+            full = true;
+        }
+        p += length;
+    }
+    buffer[used] = '\0';
+    return p;
+}
+
 const char* GetArgumentOf(const char* commandLine, int n) {
     // Holds a full path with its quotes removed; longer arguments are cut.
     static char argument[PathCapacity];
     if (commandLine == nullptr || n < 0)
         return nullptr;
-
     const char* p = commandLine;
     for (int index = 0;; ++index) {
-        while (*p == ' ' || *p == '\t')
-            ++p;
-        if (*p == '\0')
+        p = NextArgumentOf(p, argument, sizeof argument, nullptr);
+        if (p == nullptr)
             return nullptr;
-
-        size_t used = 0;
-        bool quoted = false;
-        bool full = false;
-        while (*p != '\0' && (quoted || (*p != ' ' && *p != '\t'))) {
-            if (*p == '"') {
-                quoted = !quoted;
-                ++p;
-                continue;
-            }
-            const size_t length = CharacterLength(p);
-            // Once a character does not fit, the rest of the argument is dropped,
-            // so a cut never joins text from both sides of a missing character.
-            if (!full && used + length < sizeof argument) {
-                memcpy(argument + used, p, length);
-                used += length;
-            } else {
-                full = true;
-            }
-            p += length;
-        }
-        argument[used] = '\0';
         if (index == n)
             return argument;
     }

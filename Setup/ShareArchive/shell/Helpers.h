@@ -14,6 +14,16 @@ int ShowArchiveError(HINSTANCE module, int code); // always -1
 
 // Formats (wvsprintfA) into target, cut on a whole character to its capacity.
 void FormatText(char* target, size_t capacity, const char* format, ...);
+void FormatTextV(char* target, size_t capacity, const char* format, va_list args);
+
+// Every message box of the program comes here: shown and answered by the person, or, in an
+// unattended run, answered as that run answers (MessageAnswerUnattended); logged either way.
+int AskUser(HWND owner, const char* text, const char* caption, UINT style);
+// The answer an unattended run gives a box of this style: the one a person most often
+// gives and that loses nothing. Yes to a question, Cancel to a retry (nobody can mend
+// the cause), OK to a notice; to the running application's OK/Cancel question, OK only
+// when the run may close the application.
+int MessageAnswerUnattended(UINT style);
 
 // Formats into the 128-byte status line (control 1009); cut on a whole character.
 void SetStatusText(HWND dialog, const char* format, ...);
@@ -26,6 +36,9 @@ void CenterWindow(HWND window, HWND centreOn);
 BOOL AppendPath(char* path, const char* name);
 BOOL AppendPathN(char* path, size_t capacity, const char* name);
 
+// The argument at p (blanks before it skipped) into buffer, quotes removed; *start is where
+// its text begins on the line. Returns the position after it, or null when none is left.
+const char* NextArgumentOf(const char* p, char* buffer, size_t capacity, const char** start);
 // Argument n of the process command line (0 = program path), or null.
 // The result lives in a static buffer until the next call.
 const char* GetArgument(int n);

@@ -18,6 +18,8 @@ char GroupName[PathCapacity];
 int LaunchNow;
 DWORD DdeInstance;
 HWND MainWindow;
+int Unattended;
+int UnattendedClosesApplication;
 
 const char* const InstallCaption = "家計簿,出納簿くおりんの導入";
 const char* const RemoveCaption = "家計簿,出納簿くおりんの削除";
@@ -49,4 +51,6 @@ void ResetSetupState() {
     LaunchNow = 0;
     DdeInstance = 0;
     MainWindow = nullptr;
+    Unattended = 0;
+    UnattendedClosesApplication = 0;
 }

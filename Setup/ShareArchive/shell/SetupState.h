@@ -20,6 +20,9 @@ extern char GroupName[PathCapacity];
 extern int LaunchNow;
 extern DWORD DdeInstance;
 extern HWND MainWindow; // the open dialog (wizard or uninstall)
+// An unattended run (/S): no window, no message box, no question; its exit code tells.
+extern int Unattended;
+extern int UnattendedClosesApplication; // /CLOSEAPP: the running application may be closed
 
 // The two families. The NT family has bit 31 of OsVersion clear.
 inline bool IsNtFamily() { return (OsVersion & 0x80000000u) == 0; }

@@ -1,0 +1,43 @@
+// The options of the command line, for runs with nobody at the screen (package managers,
+// deployment tools) and for presetting the wizard. The first argument still chooses the
+// mode; every argument after it, the first included when it is not "/r" or "/R", may be
+// an option, compared without regard to letter case.
+#pragma once
+#include "shell/SetupState.h"
+#include "shell/StartUp.h"
+
+// The exit codes of an unattended run; an interactive run always ends with 0.
+enum ExitCode {
+    ExitDone = 0,
+    ExitBadOption = 1,          // unknown option or bad value; nothing changed
+    ExitApplicationRunning = 3, // and /CLOSEAPP was not given; nothing changed
+    ExitFolderUnusable = 4,     // the install folder cannot be created or written
+    ExitFilesUnusable = 5,      // the carried archive is damaged or cannot be read
+    ExitGroupFailed = 6,        // installed, but the group or its shortcuts could not be made
+    ExitNoAllUsers = 7,         // all users asked for, but this account cannot; nothing changed
+    ExitFilesLeft = 8,          // uninstalled, but some files could not be deleted
+};
+
+enum UserChoice { UsersAsStartUpSets = -1, UsersCurrent = 0, UsersAll = 1 };
+
+struct SetupOptions {
+    bool unattended;              // /S
+    bool launch;                  // /LAUNCH
+    bool closeApplication;        // /CLOSEAPP
+    int users;                    // UserChoice: /ALLUSERS, /CURRENTUSER
+    char folder[PathCapacity];    // /D=, blanks at both ends removed; empty: not given
+    char group[PathCapacity];     // /GROUP=, the same; empty: not given
+    char logFile[PathCapacity];   // /LOG=
+    char problem[PathCapacity];   // the first unknown option or bad value, for the log
+};
+extern SetupOptions Options;
+
+// Reads the options of commandLine (the program path first). False when one is unknown or
+// its value is bad (empty, too long, both user choices): problem names the first, and
+// what is bad is dropped, so that the rest still presets the wizard. A group name is
+// judged by the caller, who knows the shell (AcceptGroupOption).
+bool ReadOptions(const char* commandLine, SetupMode mode, SetupOptions& options);
+// Keeps the /GROUP= name only when the group page would take it; false otherwise.
+bool AcceptGroupOption(SetupOptions& options, bool (*usable)(const char* name));
+// The options as understood, for the log.
+void LogOptions(SetupMode mode, const SetupOptions& options);
