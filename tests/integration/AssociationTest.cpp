@@ -181,7 +181,8 @@ TEST(UninstallEntry, TheValuesUnderTheChosenRoot) {
         EXPECT_EQ(SortedNoCase(bench::RegValueNames(c.root, kEntry)),
                   SortedNoCase({"DisplayName", "UninstallString", "InstallLocation", "HelpLink",
                                 "URLUpdateInfo", "Publisher", "ProgGroup", "DisplayIcon",
-                                "EstimatedSize", "InstallDate", "NoModify", "NoRepair"}));
+                                "EstimatedSize", "InstallDate", "NoModify", "NoRepair",
+                                "QuietUninstallString"}));
         struct ValueExpect {
             const char* name;
             DWORD type;

@@ -243,6 +243,10 @@ void ExpectUninstallEntryDetails(HKEY root, const std::string& entryKey, const s
     const RegValue date = ReadRegValue(root, entryKey, "InstallDate");
     EXPECT_EQ(date.type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(date.data, today + std::string(1, '\0'));
+    const RegValue quiet = ReadRegValue(root, entryKey, "QuietUninstallString");
+    EXPECT_EQ(quiet.type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(quiet.data, "\"" + installDir + "\\setup.exe\" " +
+                              (root == HKEY_LOCAL_MACHINE ? "/r" : "/R") + " /S" + std::string(1, '\0'));
 }
 
 RegistryValueGuard::RegistryValueGuard(HKEY root, std::string path, std::vector<std::string> names)

@@ -29,7 +29,8 @@ std::string ShellFoldersValue(bool allUsers, const char* name);
 
 // Checks the values that follow the uninstall entry's first seven, byte for byte:
 // DisplayIcon, DisplayVersion (version empty: there must be none), EstimatedSize (the nine
-// files of installDir in KiB, rounded up), InstallDate (today), NoModify and NoRepair.
+// files of installDir in KiB, rounded up), InstallDate (today), NoModify, NoRepair and
+// QuietUninstallString ("<dir>\setup.exe" with /r /S under HKEY_LOCAL_MACHINE, else /R /S).
 void ExpectUninstallEntryDetails(HKEY root, const std::string& entryKey, const std::string& installDir,
                                  const std::string& version);
 

@@ -132,7 +132,8 @@ TEST_F(FinishStepNt, TickedAndUntickedInstallsAsTheTableSays) {
         EXPECT_EQ(SortedNoCase(bench::RegValueNames(c.entryRoot, kUninstallEntry)),
                   SortedNoCase({"DisplayName", "UninstallString", "InstallLocation", "HelpLink",
                                 "URLUpdateInfo", "Publisher", "ProgGroup", "DisplayIcon",
-                                "EstimatedSize", "InstallDate", "NoModify", "NoRepair"}));
+                                "EstimatedSize", "InstallDate", "NoModify", "NoRepair",
+                                "QuietUninstallString"}));
         bench::ExpectUninstallEntryDetails(c.entryRoot, kUninstallEntry, installDir_, "");
         struct ValueExpect {
             const char* name;

@@ -4,6 +4,7 @@
 #include "integration/Association.h"
 #include "integration/Registry.h"
 #include "shell/Helpers.h"
+#include "shell/Log.h"
 #include "shell/SetupState.h"
 
 #include <shlobj.h>
@@ -38,8 +39,12 @@ bool FormatInto(char* result, size_t capacity, const char* format, ...) {
 
 // The default value of a key under HKEY_CLASSES_ROOT (created as needed).
 LONG SetClassDefault(const char* keyPath, const char* value) {
-    return RegSetValueA(HKEY_CLASSES_ROOT, keyPath, REG_SZ, value,
-                        static_cast<DWORD>(strlen(value)));
+    const LONG status = RegSetValueA(HKEY_CLASSES_ROOT, keyPath, REG_SZ, value,
+                                     static_cast<DWORD>(strlen(value)));
+    LogLine(status == ERROR_SUCCESS ? "registry value HKEY_CLASSES_ROOT\\%s (default) = %s"
+                                    : "error: HKEY_CLASSES_ROOT\\%s (default) not written: %s",
+            keyPath, value);
+    return status;
 }
 
 // Through void (*)() so that the conversion of FARPROC is not a type-punning warning.
@@ -50,7 +55,10 @@ template <typename Function> Function LookUp(const char* module, const char* nam
 }
 
 void WriteDwordValue(HKEY key, const char* valueName, DWORD value) {
-    RegSetValueExA(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    if (RegSetValueExA(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                       sizeof value) == ERROR_SUCCESS) {
+        LogLine("registry value %s = %lu", valueName, static_cast<unsigned long>(value));
+    }
 }
 
 // The product version of a program's version record, "1.6.0.0". The program is
@@ -207,11 +215,14 @@ int WriteUninstallEntry(const char* displayName, const char* installDir, const c
         return 1;
     }
     HKEY key = nullptr;
-    if (RegCreateKeyExA(machineWide ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, entryKey, 0, nullptr,
-                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
+    HKEY root = machineWide ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    const LONG status = RegCreateKeyExA(root, entryKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                        KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (status != ERROR_SUCCESS) {
+        LogLine("error: registry key %s\\%s (system error %ld)", RootName(root), entryKey, status);
         return 1;
     }
+    LogLine("registry key: %s\\%s", RootName(root), entryKey);
     WriteStringValue(key, "DisplayName", REG_SZ, displayName);
     WriteStringValue(key, "UninstallString", REG_SZ, command);
     WriteStringValue(key, "InstallLocation", REG_EXPAND_SZ, installDir);
@@ -220,6 +231,13 @@ int WriteUninstallEntry(const char* displayName, const char* installDir, const c
     WriteStringValue(key, "Publisher", REG_SZ, publisher);
     WriteStringValue(key, groupValueName, REG_SZ, groupName);
     WriteEntryDetails(key, installDir);
+    // The form deployment tools and package managers call for a removal with nobody at
+    // the screen: the program's path quoted, then the mode and /S.
+    char quiet[ValueCapacity];
+    if (FormatInto(quiet, sizeof quiet, "\"%s\\setup.exe\" %s /S", installDir,
+                   machineWide ? "/r" : "/R")) {
+        WriteStringValue(key, "QuietUninstallString", REG_SZ, quiet);
+    }
     RegCloseKey(key);
     return 1;
 }

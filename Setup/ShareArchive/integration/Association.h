@@ -12,7 +12,8 @@ void RegisterDocumentType(const char* installDir, const char* const* fileList, c
                           const char* description, const char* extension);
 void UnregisterDocumentType(const char* progId);
 // The entry's values, then DisplayIcon, DisplayVersion (when the installed program has
-// a version record), EstimatedSize, InstallDate, NoModify and NoRepair.
+// a version record), EstimatedSize, InstallDate, NoModify, NoRepair and
+// QuietUninstallString ("<folder>\setup.exe" /r /S, or /R /S).
 int WriteUninstallEntry(const char* displayName, const char* installDir, const char* groupValueName,
                         const char* entryParentPath, const char* groupName, const char* helpLink,
                         const char* updateInfoUrl, const char* publisher, int machineWide);
