@@ -21,7 +21,24 @@ struct LifeCase {
     bool programManager;
     HKEY entryRoot; // where the uninstall entry must be (null: none is written)
     const char* uninstallSwitch;
+    bool unattended = false; // /S with the options instead of the dialogs
 };
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+// The batch folders under the temporary folder, and the root's batch of 95/98/Me.
+bool NoBatchLeft() {
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    return bench::WaitUntil([&] {
+        for (const std::string& name : bench::ListFolder(temp))
+            if (name.compare(0, 5, "DelMV") == 0)
+                return false;
+        return !bench::FileExists("C:\\DelMV.bat");
+    }, 30000);
+}
 
 std::string ShellFolder(bool common, const char* perUser, const char* allUsers, REGSAM view = 0) {
     bench::RegValue value = bench::ReadRegValue(common ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
@@ -84,8 +101,14 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
         ASSERT_TRUE(progman->ready());
     }
 
-    // ---- Install with the wizard.
-    {
+    std::string options = Quoted("/D=" + installDir) + " " + Quoted("/GROUP=" + group);
+    if (!c.programManager && std::string(c.family) != "win95")
+        options += c.allUsers ? " /ALLUSERS" : " /CURRENTUSER";
+    if (c.unattended) {
+        // ---- Install with nobody at the screen; the application started at the end.
+        bench::ExpectUnattendedRun(Quoted(bench::SetupExe()) + " /S " + options + " /LAUNCH", work.path(), 0);
+    } else {
+        // ---- Install with the wizard.
         bench::Process setup("\"" + bench::SetupExe() + "\"", work.path());
         ASSERT_TRUE(setup.started());
         HWND wizard = WaitForDialog(setup, "家計簿,出納簿くおりんの導入");
@@ -132,8 +155,15 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
     ASSERT_TRUE(bench::WaitUntil([&] { return (app = FindWindowA("QuorinMainFrame", nullptr)) != nullptr; }, 30000));
     EXPECT_EQ(bench::WindowText(app), "くおりん");
 
-    // ---- Setup again while it runs: the guard asks; OK closes it and setup goes on.
-    {
+    if (c.unattended) {
+        // ---- Again while it runs: without /CLOSEAPP nothing changes (3); with it, the
+        // application is closed as OK to the guard's question would and setup goes on.
+        bench::ExpectUnattendedRun(Quoted(bench::SetupExe()) + " /S " + options, work.path(), 3);
+        EXPECT_NE(FindWindowA("QuorinMainFrame", nullptr), nullptr) << "the application was closed";
+        bench::ExpectUnattendedRun(Quoted(bench::SetupExe()) + " /S /CLOSEAPP " + options, work.path(), 0);
+        EXPECT_EQ(FindWindowA("QuorinMainFrame", nullptr), nullptr);
+    } else {
+        // ---- Setup again while it runs: the guard asks; OK closes it and setup goes on.
         bench::Process again("\"" + bench::SetupExe() + "\"", work.path());
         HWND box = bench::WaitForMessageBox(again.id(), 30000, again.handle());
         ASSERT_NE(box, nullptr) << "the guard did not ask";
@@ -154,18 +184,29 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
     // ---- Uninstall as the list of installed programs would.
     std::string command;
     if (c.entryRoot) {
-        bench::RegValue entry = bench::ReadRegValue(c.entryRoot, kEntryKey, "UninstallString");
+        bench::RegValue entry = bench::ReadRegValue(c.entryRoot, kEntryKey,
+                                                    c.unattended ? "QuietUninstallString" : "UninstallString");
         ASSERT_TRUE(entry.exists) << "no uninstall entry";
         command = entry.data.c_str();
-        EXPECT_EQ(command, installDir + "\\setup.exe " + c.uninstallSwitch);
+        EXPECT_EQ(command, c.unattended ? Quoted(installDir + "\\setup.exe") + " " + c.uninstallSwitch + " /S"
+                                        : installDir + "\\setup.exe " + c.uninstallSwitch);
         HKEY other = c.entryRoot == HKEY_LOCAL_MACHINE ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
         EXPECT_FALSE(bench::RegKeyExists(other, kEntryKey));
     } else {
         EXPECT_FALSE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, kEntryKey));
         EXPECT_FALSE(bench::RegKeyExists(HKEY_CURRENT_USER, kEntryKey));
         command = installDir + "\\setup.exe " + c.uninstallSwitch; // the Program Manager shell has no list
+        if (c.unattended)
+            command += " /S";
     }
-    {
+    // Removed by another account (a deployment tool's, or another user's): it has no product
+    // key of its own, and the uninstall entry alone names the folder.
+    const bool anotherAccount = c.unattended && c.entryRoot != nullptr;
+    if (anotherAccount)
+        bench::DeleteRegTree(HKEY_CURRENT_USER, kProductKey);
+    if (c.unattended) {
+        bench::ExpectUnattendedRun(command, work.path(), 0);
+    } else {
         bench::Process uninstall(command, work.path());
         ASSERT_TRUE(uninstall.started()) << command;
         HWND dialog = WaitForDialog(uninstall, "家計簿,出納簿くおりんの削除");
@@ -184,8 +225,7 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
     // The batch deletes the program once the process has ended.
     EXPECT_TRUE(bench::WaitUntil([&] { return !bench::FileExists(installDir + "\\setup.exe"); }, 60000))
         << "setup.exe is still there";
-    EXPECT_TRUE(bench::WaitUntil([&] { return !bench::FileExists("C:\\DelMV.bat"); }, 30000))
-        << "the batch did not delete itself";
+    EXPECT_TRUE(NoBatchLeft()) << "the batch did not delete itself";
     EXPECT_EQ(bench::ListFolder(installDir), std::vector<std::string>{"MYDATA.QRB"});
 
     // Nothing else of the installation is left.
@@ -203,10 +243,10 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
         EXPECT_FALSE(bench::FolderExists(programs + "\\" + group));
         EXPECT_FALSE(bench::FileExists(desktop + "\\くおりん.lnk"));
     }
-    // The product key and its two values stay.
+    // The product key and its two values stay (the other account has none).
     EXPECT_EQ(bench::ReadRegValue(HKEY_CURRENT_USER, kProductKey, "InstallLocation").data,
-              installDir + std::string(1, '\0'));
-    EXPECT_TRUE(bench::ReadRegValue(HKEY_CURRENT_USER, kProductKey, "CommonMode").exists);
+              anotherAccount ? std::string() : installDir + std::string(1, '\0'));
+    EXPECT_EQ(bench::ReadRegValue(HKEY_CURRENT_USER, kProductKey, "CommonMode").exists, !anotherAccount);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -216,9 +256,16 @@ INSTANTIATE_TEST_SUITE_P(
                     LifeCase{"winxp", false, false, HKEY_CURRENT_USER, "/R"},
                     LifeCase{"win95", false, false, HKEY_LOCAL_MACHINE, "/r"},
                     LifeCase{"nt351", true, true, nullptr, "/r"},
-                    LifeCase{"nt40", true, false, HKEY_LOCAL_MACHINE, "/r"}),
+                    LifeCase{"nt40", true, false, HKEY_LOCAL_MACHINE, "/r"},
+                    LifeCase{"win10", true, false, HKEY_LOCAL_MACHINE, "/r", true},
+                    LifeCase{"win10", false, false, HKEY_CURRENT_USER, "/R", true},
+                    LifeCase{"winxp", false, false, HKEY_CURRENT_USER, "/R", true},
+                    LifeCase{"win95", false, false, HKEY_LOCAL_MACHINE, "/r", true},
+                    LifeCase{"nt351", true, true, nullptr, "/r", true},
+                    LifeCase{"nt40", true, false, HKEY_LOCAL_MACHINE, "/r", true}),
     [](const testing::TestParamInfo<LifeCase>& info) {
-        return std::string(info.param.family) + (info.param.allUsers ? "_AllUsers" : "_CurrentUser");
+        return std::string(info.param.family) + (info.param.allUsers ? "_AllUsers" : "_CurrentUser") +
+               (info.param.unattended ? "_Unattended" : "");
     });
 
 } // namespace

@@ -193,6 +193,63 @@ TEST_P(StartUpProcess, ARunningApplicationClosedOnOkLetsTheRunGoOn) {
     EXPECT_NE(nullptr, StartAndWaitForDialog(setup));
 }
 
+struct UnattendedCase {
+    const char* family; // the Windows the row meets
+    const char* label;
+    const char* options; // after /S; "%F" stands for a new folder
+    bool damagedArchive; // a SETUP.EXE whose carried archive has a flipped byte
+    const char* storedLocation; // InstallLocation of an earlier installation, or null
+    DWORD code;
+};
+
+const UnattendedCase UnattendedCases[] = {
+    {"win10", "an unknown option", "/BOGUS \"/D=%F\"", false, nullptr, 1},
+    {"win10", "an empty folder", "/D=", false, nullptr, 1},
+    {"win10", "both user choices", "/ALLUSERS /CURRENTUSER \"/D=%F\"", false, nullptr, 1},
+    {"win10", "a group name the group page refuses", "/GROUP=a\\b \"/D=%F\"", false, nullptr, 1},
+    {"win10", "a folder that cannot be created", "/D=R:\\mm\\new", false, nullptr, 4},
+    {"win10", "a folder that cannot be written", "/D=R:\\mm", false, nullptr, 4},
+    {"win10", "a damaged archive", "\"/D=%F\"", true, nullptr, 5},
+    {"win10", "all users where Program Files cannot be written", "/ALLUSERS \"/D=%F\"", false,
+     "R:\\mm\\Quorin32", 7},
+    {"nt351", "no Program Manager to make the group", "\"/D=%F\"", false, nullptr, 6},
+};
+
+// Each exit code of a run with nobody at the screen, from a real cause. Where the code says
+// nothing changed, nothing was written: no folder, no product key.
+TEST_P(StartUpProcess, UnattendedRunsEndWithTheCodeOfWhatHappened) {
+    bench::TempFolder root("quiet");
+    for (const UnattendedCase& c : UnattendedCases) {
+        if (std::string(c.family) != GetParam())
+            continue;
+        SCOPED_TRACE(c.label);
+        bench::DeleteRegTree(HKEY_CURRENT_USER, ProductKeyPath);
+        if (c.storedLocation != nullptr)
+            bench::SetRegString(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation", c.storedLocation);
+        std::string program = bench::SetupExe();
+        if (c.damagedArchive) {
+            std::string archive = bench::CarriedPayload();
+            archive[archive.size() / 2] ^= 0x55;
+            program = root / "SETUP.EXE";
+            ASSERT_TRUE(bench::WriteSetupCarrying(program, archive));
+        }
+        const std::string folder = root / "new\\くおりん";
+        std::string options = c.options;
+        const size_t at = options.find("%F");
+        if (at != std::string::npos)
+            options.replace(at, 2, folder);
+        bench::ExpectUnattendedRun("\"" + program + "\" /S " + options, root.path(), c.code);
+        EXPECT_EQ(c.code == 6, bench::FileExists(folder + "\\QUORIN32.EXE"));
+        if (c.code != 6) {
+            EXPECT_FALSE(bench::FolderExists(root / "new"));
+        }
+        if (c.code == 1 || c.code == 7) { // nothing changed
+            EXPECT_EQ(c.storedLocation != nullptr, bench::RegKeyExists(HKEY_CURRENT_USER, ProductKeyPath));
+        }
+    }
+    bench::DeleteRegTree(HKEY_CURRENT_USER, ProductKeyPath);
+}
+
 INSTANTIATE_TEST_SUITE_P(Families, StartUpProcess, ::testing::ValuesIn(Families),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              return std::string(info.param);

@@ -1,5 +1,7 @@
 #include "WineBench.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <atomic>
 #include <stdio.h>
@@ -684,6 +686,44 @@ DWORD Process::Wait(DWORD timeoutMs) {
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(handle_, &code);
     return code;
+}
+
+DWORD Process::WaitShowingNothing(std::string* shown, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    // Messages are pumped meanwhile: the program's DDE broadcast sends to this thread's
+    // windows too, and would wait for ever for a thread that does not answer.
+    while (handle_ &&
+           MsgWaitForMultipleObjects(1, &handle_, FALSE, 10, QS_ALLINPUT) != WAIT_OBJECT_0) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        for (HWND window : TopLevelWindows(id_)) {
+            if (shown->empty() && IsWindowVisible(window))
+                *shown = "[" + ClassName(window) + "] " + WindowText(window);
+        }
+        if (GetTickCount() - start > timeoutMs)
+            return STILL_ACTIVE;
+    }
+    return Wait(0);
+}
+
+std::string ExpectUnattendedRun(const std::string& commandLine, const std::string& currentDir,
+                                DWORD expected) {
+    const std::string log = currentDir + "\\unattended.log";
+    DeleteFileA(log.c_str());
+    Process run(commandLine + " \"/LOG=" + log + "\"", currentDir);
+    EXPECT_TRUE(run.started()) << commandLine;
+    std::string shown;
+    EXPECT_EQ(expected, run.WaitShowingNothing(&shown, 30000)) << commandLine;
+    EXPECT_EQ("", shown) << "an unattended run showed a window: " << commandLine;
+    const std::string text = ReadFileBytes(log);
+    const std::string last = "exit code " + std::to_string(expected) + "\r\n";
+    EXPECT_TRUE(text.size() > last.size() &&
+                text.compare(text.size() - last.size(), last.size(), last) == 0)
+        << commandLine << "\n" << text;
+    return text;
 }
 
 bool Process::Running() const {

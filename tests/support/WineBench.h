@@ -173,12 +173,21 @@ public:
     HANDLE handle() const { return handle_; }
     // Waits for the end; returns the exit code, or STILL_ACTIVE on time-out.
     DWORD Wait(DWORD timeoutMs = 60000);
+    // The same, watching the process's top-level windows meanwhile: the text of the first
+    // one that became visible goes into *shown (for runs that must show none).
+    DWORD WaitShowingNothing(std::string* shown, DWORD timeoutMs = 60000);
     bool Running() const;
 
 private:
     HANDLE handle_ = nullptr;
     DWORD id_ = 0;
 };
+
+// Runs a SETUP.EXE command line for nobody at the screen, with /LOG= added, and checks
+// that it ends with expected, shows no window and says so in the log's last line.
+// Returns the log's text.
+std::string ExpectUnattendedRun(const std::string& commandLine, const std::string& currentDir,
+                                DWORD expected);
 
 // Ends every process whose main window has the class (clean-up between tests).
 void CloseWindowsOfClass(const char* className);

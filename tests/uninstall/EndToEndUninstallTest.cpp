@@ -185,6 +185,30 @@ TEST_F(EndToEndUninstallTest, TheRunningProgramIsSkippedAndEscapeLeavesTheRest) 
     EXPECT_FALSE(bench::FileExists(BatchPath));
 }
 
+// Two installations of one account: for the current user in B1, then for all users in B2
+// (the product key names B2). Removing the first from its own entry removes B1's files,
+// not B2's; with nobody at the screen, a file that cannot be deleted ends the run with 8
+// and the log names it.
+TEST_F(EndToEndUninstallTest, TheEntryOfTheModeNamesTheFolderAndAFileInUseGives8) {
+    ASSERT_NO_FATAL_FAILURE(Install("B2"));
+    const std::string second = folder;
+    bench::SetRegString(HKEY_LOCAL_MACHINE, EntryPath, "InstallLocation", second, REG_EXPAND_SZ);
+    ASSERT_NO_FATAL_FAILURE(Install("B1"));
+    bench::SetRegString(HKEY_CURRENT_USER, EntryPath, "InstallLocation", folder, REG_EXPAND_SZ);
+    bench::SetRegString(HKEY_CURRENT_USER, ProductPath, "InstallLocation", second, REG_EXPAND_SZ);
+    bench::HeldFile held(folder + "\\TIPS.TXT");
+    ASSERT_TRUE(held.held());
+    const std::string log =
+        bench::ExpectUnattendedRun("\"" + folder + "\\setup.exe\" /R /S", root.path(), 8);
+    EXPECT_NE(std::string::npos, log.find("file left: " + folder + "\\TIPS.TXT\r\n")) << log;
+    held.Release();
+    EXPECT_TRUE(Gone(program));
+    EXPECT_EQ(std::vector<std::string>{"TIPS.TXT"}, bench::ListFolder(folder));
+    EXPECT_EQ(9u, bench::ListFolder(second).size()) << "the other installation lost files";
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_CURRENT_USER, EntryPath));
+    EXPECT_TRUE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, EntryPath));
+}
+
 // On the NT family the batch lives in a folder of this run under the user's temporary
 // folder, never in the drive root; a ping.bat planted there does not run. Started with its
 // current folder on a drive whose root cannot be written, the uninstall is the same.

@@ -245,13 +245,14 @@ int RunArchive(const unsigned char* data, long size, const ExtractionRun& run) {
 
 } // namespace
 
-int ExtractArchive(const unsigned char* data, long size, const char* destinationFolder) {
+int ExtractArchive(const unsigned char* data, long size, const char* destinationFolder,
+                   MemberReport report, void* context) {
     ExtractionRun run;
     run.writing = true;
     run.strict = false;
     run.destinationFits = BuildDestination(run.destination, sizeof run.destination, destinationFolder);
-    run.report = nullptr;
-    run.context = nullptr;
+    run.report = report;
+    run.context = context;
     return RunArchive(data, size, run);
 }
 

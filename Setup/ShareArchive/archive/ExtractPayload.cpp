@@ -25,11 +25,13 @@ int LockPayload(HINSTANCE instance, const unsigned char** data, long* size) {
 
 } // namespace
 
-int ExtractPayload(HINSTANCE instance, const char* destinationFolder) {
+int ExtractPayload(HINSTANCE instance, const char* destinationFolder, MemberReport report,
+                   void* context) {
     const unsigned char* data = nullptr;
     long size = 0;
     const int locked = LockPayload(instance, &data, &size);
-    return locked != kArchiveOk ? locked : ExtractArchive(data, size, destinationFolder);
+    return locked != kArchiveOk ? locked
+                                : ExtractArchive(data, size, destinationFolder, report, context);
 }
 
 int CheckPayload(HINSTANCE instance, const char* const* names, int nameCount) {

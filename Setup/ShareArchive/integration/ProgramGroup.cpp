@@ -3,6 +3,7 @@
 #include "integration/ProgramGroup.h"
 #include "integration/Registry.h"
 #include "shell/Helpers.h"
+#include "shell/Log.h"
 #include "shell/SetupState.h"
 #include "resource.h"
 
@@ -59,13 +60,22 @@ bool BuildTarget(char* target, const char* installDir, const char* file) {
     return AppendPath(target, file) != FALSE;
 }
 
-void WriteLink(const char* folder, const char* name, const char* installDir, const char* file,
+bool WriteLink(const char* folder, const char* name, const char* installDir, const char* file,
                int iconIndex) {
     char link[PathCapacity];
     char target[PathCapacity];
-    if (!BuildLinkPath(link, folder, name) || !BuildTarget(target, installDir, file))
-        return;
-    CreateShellLink(target, link, target, installDir, nullptr, iconIndex);
+    if (!BuildLinkPath(link, folder, name) || !BuildTarget(target, installDir, file)) {
+        LogLine("error: the shortcut %s in %s does not fit a path", name, folder);
+        return false;
+    }
+    const HRESULT status = CreateShellLink(target, link, target, installDir, nullptr, iconIndex);
+    if (FAILED(status)) {
+        LogLine("error: shortcut %s cannot be made (status 0x%08lX)", link,
+                static_cast<unsigned long>(status));
+        return false;
+    }
+    LogLine("shortcut made: %s -> %s", link, target);
+    return true;
 }
 
 void DeleteLink(const char* folder, const char* name) {
@@ -73,7 +83,8 @@ void DeleteLink(const char* folder, const char* name) {
     if (!BuildLinkPath(link, folder, name))
         return;
     SetFileAttributesA(link, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(link);
+    if (DeleteFileA(link))
+        LogLine("shortcut removed: %s", link);
 }
 
 // The group name recorded in the uninstall entry; empty when there is none.
@@ -217,6 +228,7 @@ int ProgmanExecute(DWORD ddeInstance, const char* command, int anyService) {
         DdeDisconnect(conversation);
     }
     DdeFreeStringHandle(ddeInstance, name);
+    LogLine("Program Manager %s: %s", accepted ? "accepted" : "refused", command);
     return accepted;
 }
 
@@ -230,15 +242,17 @@ int CreateProgmanGroup(DWORD ddeInstance, const char* mainName, const char* inst
         return 0;
     }
     const char* const itemNames[ProgmanItemCount] = {mainName, helpName, guideName};
+    int made = 1;
     for (int index = 0; index < ProgmanItemCount; ++index) {
         char target[PathCapacity];
         if (!BuildTarget(target, installDir, fileList[index]))
             continue;
-        if (FormatCommand(command, AddItemFormat, target, itemNames[index], installDir)) {
-            ProgmanExecute(ddeInstance, command, anyService);
+        if (!FormatCommand(command, AddItemFormat, target, itemNames[index], installDir) ||
+            !ProgmanExecute(ddeInstance, command, anyService)) {
+            made = 0;
         }
     }
-    return 1;
+    return made;
 }
 
 int CreateProgramGroup(DWORD ddeInstance, const char* mainName, const char* installDir,
@@ -257,18 +271,23 @@ int CreateProgramGroup(DWORD ddeInstance, const char* mainName, const char* inst
     // Without a Programs folder the group would land in the current directory.
     char group[PathCapacity];
     CopyText(group, sizeof group, folders.programs);
+    bool made = false;
     if (folders.programs[0] != '\0' && IsUsableGroupName(groupName) &&
         AppendPath(group, groupName)) {
-        CreateDirectoryA(group, nullptr); // an existing group folder is reused
-        WriteLink(group, mainName, installDir, fileList[0], -1);
-        WriteLink(group, helpName, installDir, fileList[1], -1);
-        WriteLink(group, guideName, installDir, fileList[2], -1);
-        WriteLink(group, homePageName, installDir, HomePageFile, -1);
+        // An existing group folder is reused.
+        made = CreateDirectoryA(group, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+        LogLine(made ? "program group: %s" : "error: the group folder %s cannot be made", group);
+        made = WriteLink(group, mainName, installDir, fileList[0], -1) && made;
+        made = WriteLink(group, helpName, installDir, fileList[1], -1) && made;
+        made = WriteLink(group, guideName, installDir, fileList[2], -1) && made;
+        made = WriteLink(group, homePageName, installDir, HomePageFile, -1) && made;
+    } else {
+        LogLine("error: no Programs folder for the group %s", groupName);
     }
     if (folders.desktop[0] != '\0') {
-        WriteLink(folders.desktop, mainName, installDir, fileList[0], 0);
+        made = WriteLink(folders.desktop, mainName, installDir, fileList[0], 0) && made;
     }
-    return 1;
+    return made ? 1 : 0;
 }
 
 int RemoveProgramGroup(const char* mainName, const char* groupValueName,
@@ -306,7 +325,8 @@ int RemoveProgramGroup(const char* mainName, const char* groupValueName,
         DeleteLink(folder, guideName);
         DeleteLink(folder, homePageName);
         SetFileAttributesA(folder, FILE_ATTRIBUTE_NORMAL);
-        RemoveDirectoryA(folder); // only when it is empty now
+        if (RemoveDirectoryA(folder)) // only when it is empty now
+            LogLine("program group removed: %s", folder);
     }
     if (folders.desktop[0] != '\0')
         DeleteLink(folders.desktop, mainName);

@@ -12,9 +12,13 @@ void FreeItemIdList(LPITEMIDLIST itemIdList);
 // MaxProgmanCommand characters is not sent (0).
 enum { MaxProgmanCommand = 511 };
 int ProgmanExecute(DWORD ddeInstance, const char* command, int anyService);
+// 1 when Program Manager made the group and took every item; 0 otherwise (message 12
+// when the group itself could not be made).
 int CreateProgmanGroup(DWORD ddeInstance, const char* mainName, const char* installDir,
                        const char* groupName, const char* helpName, const char* guideName,
                        const char* const* fileList, int anyService);
+// 1 when the group and every shortcut were made; 0 when any of them failed (the others
+// are still made).
 int CreateProgramGroup(DWORD ddeInstance, const char* mainName, const char* installDir,
                        const char* groupName, const char* homePageName, const char* guideName,
                        const char* helpName, const char* const* fileList, int newShell,

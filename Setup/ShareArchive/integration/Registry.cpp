@@ -1,5 +1,6 @@
 #include "integration/Registry.h"
 #include "shell/Helpers.h"
+#include "shell/Log.h"
 #include "shell/SetupState.h"
 
 #include <string.h>
@@ -75,6 +76,10 @@ LONG DeleteTreeAt(HKEY root, const char* path, bool isSubkey) {
 
     const LONG status = RegDeleteKeyA(key, "");
     RegCloseKey(key);
+    if (status == ERROR_SUCCESS)
+        LogLine("registry key deleted: %s\\%s", RootName(root), path);
+    else
+        LogLine("error: registry key %s\\%s stays (system error %ld)", RootName(root), path, status);
     return status;
 }
 
@@ -92,6 +97,10 @@ LONG DeleteSubkey(const char* name, const char* parentPath, int machineWide) {
         return opened;
     const LONG status = RegDeleteKeyA(parent, name);
     RegCloseKey(parent);
+    if (status == ERROR_SUCCESS)
+        LogLine("registry key deleted: %s\\%s\\%s", RootName(machineWide ? HKEY_LOCAL_MACHINE
+                                                                        : HKEY_CURRENT_USER),
+                parentPath, name);
     return status;
 }
 
@@ -106,18 +115,27 @@ int PathExists(const char* path, int wantFolder) {
 }
 
 LONG WriteStringValue(HKEY key, const char* valueName, DWORD type, const char* text) {
-    return RegSetValueExA(key, valueName, 0, type, reinterpret_cast<const BYTE*>(text),
-                          static_cast<DWORD>(strlen(text) + 1));
+    const LONG status = RegSetValueExA(key, valueName, 0, type, reinterpret_cast<const BYTE*>(text),
+                                       static_cast<DWORD>(strlen(text) + 1));
+    if (status == ERROR_SUCCESS)
+        LogLine("registry value %s = %s", valueName, text);
+    else
+        LogLine("error: registry value %s not written (system error %ld)", valueName, status);
+    return status;
 }
 
 void WriteProductValue(const char* valueName, const char* text) {
     if (ProductKey[0] == '\0')
         return; // never write into the root of HKEY_CURRENT_USER
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, ProductKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    const LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, ProductKey, 0, nullptr,
+                                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                                        nullptr);
+    if (status != ERROR_SUCCESS) {
+        LogLine("error: registry key HKEY_CURRENT_USER\\%s (system error %ld)", ProductKey, status);
         return;
     }
+    LogLine("registry key: HKEY_CURRENT_USER\\%s", ProductKey);
     WriteStringValue(key, valueName, REG_EXPAND_SZ, text);
     RegCloseKey(key);
 }

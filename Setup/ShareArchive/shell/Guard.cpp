@@ -1,5 +1,7 @@
 #include "shell/Guard.h"
 #include "shell/Helpers.h"
+#include "shell/Log.h"
+#include "shell/SetupState.h"
 #include "resource.h"
 
 #include <string.h>
@@ -12,6 +14,9 @@ const DWORD ProcessAllAccessNt4 = 0x1F0FFF;
 const UINT QuestionStyle = MB_OKCANCEL | MB_ICONQUESTION | MB_SYSTEMMODAL; // 0x1021
 const DWORD CloseWaitMs = 5000;
 const DWORD PauseAfterTimeoutMs = 100;
+// An unattended run asks itself; an application that will not close (it waits for someone
+// to save) must not keep it waiting for ever.
+const int UnattendedCloseRounds = 6;
 
 HWND FindTopLevelWindow(const char* className) {
     WindowSearch search = {className, nullptr};
@@ -35,18 +40,24 @@ BOOL CALLBACK MatchWindowClass(HWND window, LPARAM record) {
 }
 
 int CloseRunningApplication(const char* className, const char* caption) {
+    int round = 0;
     for (HWND main = FindTopLevelWindow(className); main != nullptr;
-         main = FindTopLevelWindow(className)) {
+         main = FindTopLevelWindow(className), ++round) {
         HWND popup = GetLastActivePopup(main);
         HWND target = popup != nullptr ? popup : main;
 
-        SetActiveWindow(target);
-        SetForegroundWindow(target);
-        if (IsIconic(target))
-            ShowWindow(target, SW_RESTORE);
+        if (!Unattended) { // brought forward for the person who is asked
+            SetActiveWindow(target);
+            SetForegroundWindow(target);
+            if (IsIconic(target))
+                ShowWindow(target, SW_RESTORE);
+        }
 
-        if (ShowMessage(nullptr, IDS_APP_RUNNING, caption, QuestionStyle) != IDOK)
+        if ((Unattended && round >= UnattendedCloseRounds) ||
+            ShowMessage(nullptr, IDS_APP_RUNNING, caption, QuestionStyle) != IDOK) {
+            LogLine("the application is still running");
             return 0;
+        }
 
         DWORD processId = 0;
         GetWindowThreadProcessId(target, &processId);

@@ -110,7 +110,7 @@ extern Initialiser __CTOR_LIST__[]; // laid out by the linker: -1, the initialis
 
 // The program's entry point. Static initialisation runs first, as it would under the
 // C runtime (the system version is read there, before anything else); then the setup
-// runs, and the process ends with exit code 0.
+// runs, and the process ends with its exit code.
 void SetupStartup() {
     size_t count = 0;
     while (__CTOR_LIST__[count + 1]) {
@@ -120,8 +120,8 @@ void SetupStartup() {
         __CTOR_LIST__[i]();
     }
     // WinMain reads its arguments with GetArgument: only the instance matters to it.
-    WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT);
-    ExitProcess(0);
+    ExitProcess(static_cast<UINT>(
+        WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT)));
 }
 
 } // extern "C"

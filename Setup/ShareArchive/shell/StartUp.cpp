@@ -2,6 +2,8 @@
 #include "integration/Registry.h"
 #include "shell/Guard.h"
 #include "shell/Helpers.h"
+#include "shell/Log.h"
+#include "shell/Options.h"
 #include "shell/SetupState.h"
 #include "uninstall/Uninstall.h"
 #include "wizard/Wizard.h"
@@ -218,6 +220,23 @@ void ApplyUninstallSwitch(SetupMode mode) {
         CommonMode = 0;
 }
 
+void ReadEntryLocation(SetupMode mode, char* candidate) {
+    char entryKey[PathCapacity];
+    CopyText(entryKey, sizeof entryKey, UninstallParentKey);
+    if (!AppendPath(entryKey, ProductKeyName))
+        return;
+    HKEY key = nullptr; // a missing entry leaves it null: the read falls back
+    OpenKeyForRead(mode == UninstallAllUsersMode ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, &key,
+                   entryKey);
+    char location[PathCapacity];
+    DWORD size = sizeof location;
+    ReadStringValue(key, "InstallLocation", location, "", &size);
+    if (key != nullptr)
+        RegCloseKey(key);
+    if (location[0] != '\0')
+        CopyText(candidate, PathCapacity, location);
+}
+
 void PrepareSetupState(SetupMode mode) {
     ReadSetupFolders();
     char defaultFolder[PathCapacity];
@@ -226,6 +245,8 @@ void PrepareSetupState(SetupMode mode) {
     ReadStoredLocation(defaultFolder, candidate);
     if (mode == InstallMode)
         ProbeInstallFolder(candidate);
+    else
+        ReadEntryLocation(mode, candidate);
     ApplyFamilyRule();
     CopyText(InstallDir, sizeof InstallDir, candidate);
     ApplyUninstallSwitch(mode);
@@ -277,11 +298,67 @@ void LaunchApplication() {
     }
 }
 
+namespace {
+
+// The end of a run: its exit code in the log; an interactive run always ends with 0.
+int EndRun(int code) {
+    LogLine("exit code %d", Unattended ? code : ExitDone);
+    CloseRunLog();
+    return Unattended ? code : ExitDone;
+}
+
+// The options preset the wizard's pages; the person can still change them.
+void PresetWizard() {
+    if (Options.folder[0] != '\0')
+        CopyText(InstallDir, sizeof InstallDir, Options.folder);
+    if (IsNtFamily() && Options.users == UsersAll && CommonAllowed)
+        CommonMode = 1;
+    if (IsNtFamily() && Options.users == UsersCurrent)
+        CommonMode = 0;
+}
+
+int RunInstall() {
+    if (Unattended)
+        return RunUnattendedInstall();
+    PresetWizard();
+    OfferSettingsMigration();
+    const INT_PTR result =
+        DialogBoxParamA(AppInstance, DLG_MASTER_NAME, nullptr, WizardDialogProc, 0);
+    LogLine("the wizard ended with %d", static_cast<int>(result));
+    if (result == 1 && LaunchNow)
+        LaunchApplication();
+    return ExitDone;
+}
+
+int RunUninstall() {
+    if (Unattended)
+        return RunUnattendedUninstall();
+    const INT_PTR result =
+        DialogBoxParamA(AppInstance, DLG_MASTER_NAME, nullptr, UninstallDialogProc, 0);
+    LogLine("the uninstall dialog ended with %d", static_cast<int>(result));
+    if (result == 1)
+        RunUninstallCleanup();
+    return ExitDone;
+}
+
+} // namespace
+
 int SetupMain(HINSTANCE instance) {
     RestrictDllSearch();
 
     AppInstance = instance;
     SetShellKind();
+    const SetupMode mode = ModeFromArgument(GetArgument(1));
+    bool optionsGood = ReadOptions(GetCommandLineA(), mode, Options);
+    optionsGood = AcceptGroupOption(Options, IsAcceptableGroupName) && optionsGood;
+    Unattended = Options.unattended ? 1 : 0;
+    UnattendedClosesApplication = Options.closeApplication ? 1 : 0;
+    if (Options.logFile[0] != '\0')
+        OpenRunLog(Options.logFile);
+    LogOptions(mode, Options);
+    if (Unattended && !optionsGood)
+        return EndRun(ExitBadOption); // before anything is written
+
     CoInitialize(nullptr);
     DdeInstance = 0;
     if (DdeInitializeA(&DdeInstance, DdeClientCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
@@ -290,25 +367,18 @@ int SetupMain(HINSTANCE instance) {
 
     if (!CloseRunningApplication(AppWindowClass, GuardCaption)) {
         ReleaseComAndDde();
-        return 0;
+        return EndRun(ExitApplicationRunning);
     }
 
-    const SetupMode mode = ModeFromArgument(GetArgument(1));
     PrepareSetupState(mode);
-
+    LogLine("folder settled: %s (all users: %s)", InstallDir,
+            CommonAllowed ? (CommonMode ? "yes" : "no") : "not allowed");
     if (mode == InstallMode) {
-        OfferSettingsMigration();
-        const INT_PTR result =
-            DialogBoxParamA(AppInstance, DLG_MASTER_NAME, nullptr, WizardDialogProc, 0);
-        if (result == 1 && LaunchNow)
-            LaunchApplication();
+        const int code = RunInstall();
         ReleaseComAndDde();
-        return 0;
+        return EndRun(code);
     }
-
+    // Nothing in the uninstall relies on COM or DDE.
     ReleaseComAndDde();
-    if (DialogBoxParamA(AppInstance, DLG_MASTER_NAME, nullptr, UninstallDialogProc, 0) == 1) {
-        RunUninstallCleanup();
-    }
-    return 0;
+    return EndRun(RunUninstall());
 }

@@ -4,7 +4,7 @@
 
 enum SetupMode { InstallMode, UninstallAllUsersMode, UninstallCurrentUserMode };
 
-// The whole run; returns the process exit code (always 0).
+// The whole run; returns the process exit code (0 but for unattended runs that fail).
 int SetupMain(HINSTANCE instance);
 
 // The steps of start-up, in the order SetupMain runs them.
@@ -19,6 +19,9 @@ void BuildDefaultFolder(char* folder); // 260 bytes
 // ProductKey, then InstallLocation (into the 260-byte candidate) and CommonMode.
 void ReadStoredLocation(const char* defaultFolder, char* candidate);
 void ProbeInstallFolder(char* candidate);
+// Uninstall mode: the folder the uninstall entry of the mode recorded (HKEY_LOCAL_MACHINE
+// for "/r", HKEY_CURRENT_USER for "/R") replaces the candidate; without one it stays.
+void ReadEntryLocation(SetupMode mode, char* candidate);
 // The folder Quorin32 at the root of the candidate's drive; a location without a
 // drive letter (a network path) takes the drive of the Windows directory.
 void BuildFallbackFolder(const char* candidate, char* folder); // 260 bytes

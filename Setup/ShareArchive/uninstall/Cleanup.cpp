@@ -6,6 +6,7 @@
 #include "integration/ProgramGroup.h"
 #include "integration/Registry.h"
 #include "shell/Helpers.h"
+#include "shell/Log.h"
 #include "shell/SetupState.h"
 
 #include <string.h>
@@ -55,9 +56,11 @@ bool ReadSavedDefault(HKEY backup, const char* name, char* text, DWORD capacity)
 void RestoreClassDefault(HKEY backup, const char* className) {
     char text[PathCapacity];
     if (ReadSavedDefault(backup, className, text, sizeof text)) {
-        RegSetValueA(HKEY_CLASSES_ROOT, className, REG_SZ, text, static_cast<DWORD>(strlen(text)));
-    } else {
-        RegDeleteKeyA(HKEY_CLASSES_ROOT, className);
+        if (RegSetValueA(HKEY_CLASSES_ROOT, className, REG_SZ, text,
+                         static_cast<DWORD>(strlen(text))) == ERROR_SUCCESS)
+            LogLine("registry value HKEY_CLASSES_ROOT\\%s (default) = %s (put back)", className, text);
+    } else if (RegDeleteKeyA(HKEY_CLASSES_ROOT, className) == ERROR_SUCCESS) {
+        LogLine("registry key deleted: HKEY_CLASSES_ROOT\\%s (put back)", className);
     }
     RegDeleteValueA(backup, className);
 }
@@ -412,9 +415,12 @@ bool StartSelfDeleteBatch(const char* batchPath, const char* batchFolder, const 
                           written == static_cast<DWORD>(length);
     CloseHandle(file);
     if (!complete || !StartBatchFile(batchPath)) {
+        LogLine("error: the clean-up batch %s cannot be written or started", batchPath);
         DeleteFileA(batchPath); // half a batch could delete the wrong things
         return false;
     }
+    LogLine("clean-up batch started: %s (it deletes %s and the folder %s)", batchPath,
+            programPath, folder);
     return true;
 }
 

@@ -1,6 +1,8 @@
 // The uninstall dialog on DLG_MASTER and the removal of the installed files.
 #include "uninstall/Uninstall.h"
 #include "shell/Helpers.h"
+#include "shell/Log.h"
+#include "shell/Options.h"
 #include "shell/SetupState.h"
 #include "resource.h"
 
@@ -94,11 +96,14 @@ void OnCancel(HWND dialog) {
 bool DeleteWithRetry(HWND dialog, const char* path) {
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
     while (!DeleteFileA(path)) {
+        LogLine("error: %s cannot be deleted (system error %lu)", path, GetLastError());
         if (ShowMessage(dialog, IDS_CANNOT_DELETE, RemoveCaption, MB_RETRYCANCEL) != IDRETRY) {
+            LogLine("file left: %s", path);
             return false;
         }
         SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
     }
+    LogLine("file deleted: %s", path);
     return true;
 }
 
@@ -151,6 +156,22 @@ void ShowOutcome(HWND dialog, const RemovalCount& count) {
     SetDlgItemTextA(dialog, IDC_NEXT, FinishCaption);
 }
 
+bool ConfirmRemoval(HWND dialog) {
+    return ShowMessageIds(dialog, IDS_REALLY_DELETE, IDS_CONFIRM_REMOVAL,
+                          MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
+RemovalCount DeleteInstalledFiles(HWND dialog) {
+    LogLine("removing the application's files from %s", InstallDir);
+    char runningProgram[PathCapacity];
+    const DWORD length = GetModuleFileNameA(nullptr, runningProgram, sizeof runningProgram);
+    if (length == 0 || length >= sizeof runningProgram)
+        runningProgram[0] = '\0';
+    RemovalCount count;
+    DeleteMatchingEntries(dialog, runningProgram, &count);
+    return count;
+}
+
 } // namespace
 
 bool IsInstalledFileName(const char* name) {
@@ -171,29 +192,29 @@ bool IsInstalledFileName(const char* name) {
 }
 
 void RemoveInstalledFiles(HWND dialog, int* stepCounter, int* busyCounter) {
-    if (ShowMessageIds(dialog, IDS_REALLY_DELETE, IDS_CONFIRM_REMOVAL,
-                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
+    if (!ConfirmRemoval(dialog))
         return;
-    }
 
     ++*busyCounter;
     EnableWindow(Item(dialog, IDC_NEXT), FALSE);
     ShowWaitCursor();
     SetStatusText(dialog, DeletingStatus);
 
-    char runningProgram[PathCapacity];
-    const DWORD length = GetModuleFileNameA(nullptr, runningProgram, sizeof runningProgram);
-    if (length == 0 || length >= sizeof runningProgram)
-        runningProgram[0] = '\0';
-
-    RemovalCount count;
-    DeleteMatchingEntries(dialog, runningProgram, &count);
+    const RemovalCount count = DeleteInstalledFiles(dialog);
     ShowOutcome(dialog, count);
 
     ++*stepCounter;
     ShowWindow(Item(dialog, IDC_CANCEL), SW_HIDE);
     EnableWindow(Item(dialog, IDC_NEXT), TRUE);
     --*busyCounter;
+}
+
+int RunUnattendedUninstall() {
+    if (!ConfirmRemoval(nullptr))
+        return ExitDone; // answered Yes; here for the log's sake
+    const RemovalCount count = DeleteInstalledFiles(nullptr);
+    RunUninstallCleanup();
+    return count.givenUp > 0 ? ExitFilesLeft : ExitDone;
 }
 
 INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

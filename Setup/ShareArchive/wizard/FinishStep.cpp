@@ -5,6 +5,8 @@
 #include "integration/ProgramGroup.h"
 #include "integration/Registry.h"
 #include "shell/Helpers.h"
+#include "shell/Log.h"
+#include "shell/Options.h"
 #include "shell/SetupState.h"
 #include "resource.h"
 
@@ -32,10 +34,10 @@ void ReadGroupName(HWND dialog, char* name) {
 // A name that cannot be one folder would put the shortcuts somewhere else:
 // the user is asked for another one and the group page stays.
 bool RefuseUnusableName(HWND dialog, const char* name) {
-    if (NewShell ? IsUsableGroupName(name) : IsUsableProgmanGroupName(name))
+    if (IsAcceptableGroupName(name))
         return false;
-    MessageBoxA(dialog, NewShell ? UnusableGroupNameText : UnusableProgmanGroupNameText,
-                InstallCaption, MB_OK | MB_ICONEXCLAMATION);
+    AskUser(dialog, NewShell ? UnusableGroupNameText : UnusableProgmanGroupNameText,
+            InstallCaption, MB_OK | MB_ICONEXCLAMATION);
     HWND field = GetDlgItem(dialog, IDC_INPUT);
     SendMessageA(field, EM_SETSEL, 0, -1);
     SetFocus(field);
@@ -63,9 +65,9 @@ void RemoveEarlierGroup() {
     }
 }
 
-void CreateGroup() {
-    CreateProgramGroup(DdeInstance, MainLinkName, InstallDir, GroupName, HomePageLinkName,
-                       GuideLinkName, HelpLinkName, InstallFiles, NewShell, AllUsersFolders());
+bool CreateGroup() {
+    return CreateProgramGroup(DdeInstance, MainLinkName, InstallDir, GroupName, HomePageLinkName,
+                       GuideLinkName, HelpLinkName, InstallFiles, NewShell, AllUsersFolders()) != 0;
 }
 
 void RecordCommonMode() {
@@ -81,6 +83,33 @@ void RecordUninstallEntry() {
 
 } // namespace
 
+bool IsAcceptableGroupName(const char* name) {
+    return NewShell ? IsUsableGroupName(name) : IsUsableProgmanGroupName(name);
+}
+
+int FinishInstall(HWND dialog) {
+    LogLine("program group: %s, %s", GroupName, CommonMode ? "all users" : "current user");
+    SetStatusText(dialog, "%s", CreatingGroupText);
+    RemoveEarlierGroup();
+    const bool grouped = CreateGroup();
+    if (!grouped)
+        LogLine("error: the program group or one of its shortcuts could not be made");
+    RegisterDocumentType(InstallDir, InstallFiles, DocumentProgId, DocumentDescription,
+                         DocumentExtension);
+    SetStatusText(dialog, "");
+    RecordCommonMode();
+
+    if (RestartNeeded && dialog != nullptr) {
+        ShowRestartPage(dialog);
+    } else {
+        if (NewShell)
+            RecordUninstallEntry();
+        if (dialog != nullptr)
+            ShowFinishPage(dialog);
+    }
+    return grouped ? ExitDone : ExitGroupFailed;
+}
+
 void FinishStep(HWND dialog) {
     ++WizardBusy;
     char name[PathCapacity];
@@ -91,21 +120,6 @@ void FinishStep(HWND dialog) {
     }
     CopyText(GroupName, sizeof GroupName, name);
     SettleCommonMode(dialog);
-
-    SetStatusText(dialog, "%s", CreatingGroupText);
-    RemoveEarlierGroup();
-    CreateGroup();
-    RegisterDocumentType(InstallDir, InstallFiles, DocumentProgId, DocumentDescription,
-                         DocumentExtension);
-    SetStatusText(dialog, "");
-    RecordCommonMode();
-
-    if (RestartNeeded) {
-        ShowRestartPage(dialog);
-    } else {
-        if (NewShell)
-            RecordUninstallEntry();
-        ShowFinishPage(dialog);
-    }
+    FinishInstall(dialog);
     --WizardBusy;
 }

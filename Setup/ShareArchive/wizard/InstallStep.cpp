@@ -4,7 +4,10 @@
 #include "wizard/Wizard.h"
 #include "archive/ExtractPayload.h"
 #include "integration/Registry.h"
+#include "archive/ExtractArchive.h"
 #include "shell/Helpers.h"
+#include "shell/Log.h"
+#include "shell/Options.h"
 #include "shell/SetupState.h"
 #include "shell/StartUp.h"
 #include "resource.h"
@@ -30,14 +33,21 @@ size_t BlankLength(const char* text) {
     return 0;
 }
 
+// The wizard's buttons while a step works (a run without a dialog has none).
 void BeginWork(HWND dialog) {
     ++WizardBusy;
+    if (dialog == nullptr)
+        return;
     EnableWindow(GetDlgItem(dialog, IDC_NEXT), FALSE);
     EnableWindow(GetDlgItem(dialog, IDC_CANCEL), FALSE);
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
 }
 
 void EndWork(HWND dialog) {
+    if (dialog == nullptr) {
+        --WizardBusy;
+        return;
+    }
     EnableWindow(GetDlgItem(dialog, IDC_NEXT), TRUE);
     EnableWindow(GetDlgItem(dialog, IDC_CANCEL), TRUE);
     --WizardBusy;
@@ -60,9 +70,15 @@ bool CreateInstallFolder(HWND dialog) {
     if (PathExists(InstallDir, 1))
         return true;
     SetStatusText(dialog, "%s", CreatingFolderText);
-    if (CreateFolderTree(InstallDir, TRUE))
+    if (CreateFolderTree(InstallDir, TRUE)) {
+        LogLine("folder created: %s", InstallDir);
         return true;
-    return GetLastError() == ERROR_ALREADY_EXISTS && IsExistingFolder(InstallDir);
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS && IsExistingFolder(InstallDir))
+        return true;
+    LogLine("error: the folder %s cannot be created (system error %lu)", InstallDir, error);
+    return false;
 }
 
 bool HasPayload() {
@@ -79,18 +95,29 @@ bool CheckCarriedArchive() {
     return false;
 }
 
-bool ExtractFiles() {
-    const int code = ExtractPayload(AppInstance, InstallDir);
+void LogWrittenFile(void*, const MemberHeader& header, MemberOutcome outcome, int result) {
+    if (outcome == kMemberExtracted)
+        LogLine("file written: %s%s (%lu bytes)", header.directory, header.fileName,
+                static_cast<unsigned long>(header.originalSize));
+    else if (outcome != kMemberSkipped)
+        LogLine("error: %s%s not written (archive code %d)", header.directory, header.fileName,
+                result);
+}
+
+// ExitDone, or the exit code of the failure: a file that cannot be written is the
+// folder's fault, anything else the archive's.
+int ExtractFiles() {
+    const int code = ExtractPayload(AppInstance, InstallDir, LogWrittenFile, nullptr);
     if (code == 0)
-        return true;
+        return ExitDone;
     if (code == WriteErrorCode) {
         char text[512];
         FormatText(text, sizeof text, CannotWriteFormat, InstallDir);
-        MessageBoxA(nullptr, text, InstallCaption, MB_OK | MB_ICONINFORMATION);
-    } else {
-        ShowArchiveError(AppInstance, code);
+        AskUser(nullptr, text, InstallCaption, MB_OK | MB_ICONINFORMATION);
+        return ExitFolderUnusable;
     }
-    return false;
+    ShowArchiveError(AppInstance, code);
+    return ExitFilesUnusable;
 }
 
 // Upper-cased copy with one trailing separator removed, for comparing folders.
@@ -116,6 +143,33 @@ bool SourcePath(char* source, const char* name) {
     return AppendPath(source, name) != FALSE;
 }
 
+// Every file beside the program is there before the first one is copied; Retry on the
+// message looks again (a medium may have been put back).
+bool CheckCopySources(HWND dialog) {
+    if (RunsFromInstallFolder())
+        return true; // nothing is copied
+    for (int index = 0; index < InstallFileCount; ++index) {
+        char source[PathCapacity];
+        while (!SourcePath(source, InstallFiles[index]) || !PathExists(source, 0)) {
+            LogLine("error: %s is missing", source);
+            if (ShowMessageArg(dialog, IDS_CANNOT_COPY, InstallFiles[index], InstallCaption,
+                               MB_RETRYCANCEL) != IDRETRY) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+unsigned long FileSize(const char* path) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    FindClose(search);
+    return found.nFileSizeLow;
+}
+
 // One file; Retry on the message copies it again. False when the user gives up.
 bool CopyOneFile(HWND dialog, const char* name) {
     char source[PathCapacity];
@@ -128,31 +182,17 @@ bool CopyOneFile(HWND dialog, const char* name) {
             SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL);
             if (CopyFileA(source, target, FALSE)) {
                 SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL);
+                LogLine("file copied: %s (%lu bytes)", target, FileSize(target));
                 return true;
             }
+            LogLine("error: %s cannot be copied to %s (system error %lu)", source, target,
+                    GetLastError());
         }
         if (ShowMessageArg(dialog, IDS_CANNOT_COPY, name, InstallCaption, MB_RETRYCANCEL) !=
             IDRETRY) {
             return false;
         }
     }
-}
-
-// Every file beside the program is there before the first one is copied; Retry on the
-// message looks again (a medium may have been put back).
-bool CheckCopySources(HWND dialog) {
-    if (RunsFromInstallFolder())
-        return true; // nothing is copied
-    for (int index = 0; index < InstallFileCount; ++index) {
-        char source[PathCapacity];
-        while (!SourcePath(source, InstallFiles[index]) || !PathExists(source, 0)) {
-            if (ShowMessageArg(dialog, IDS_CANNOT_COPY, InstallFiles[index], InstallCaption,
-                               MB_RETRYCANCEL) != IDRETRY) {
-                return false;
-            }
-        }
-    }
-    return true;
 }
 
 bool CopyFiles(HWND dialog) {
@@ -190,6 +230,43 @@ char* TrimBlanks(char* text) {
     return text;
 }
 
+int InstallFilesInto(HWND dialog, const char* typed) {
+    BeginWork(dialog);
+    if (!ResolveInstallFolder(typed)) {
+        LogLine("error: %s cannot be made a full path", typed);
+        SetStatusText(dialog, "");
+        if (!Unattended)
+            MessageBeep(0xFFFFFFFF);
+        EndWork(dialog);
+        return ExitFolderUnusable;
+    }
+    LogLine("install folder: %s", InstallDir);
+    const bool carried = HasPayload();
+    if (!(carried ? CheckCarriedArchive() : CheckCopySources(dialog))) {
+        RecordInstallLocation(); // the folder was chosen; nothing else is written
+        SetStatusText(dialog, "");
+        EndWork(dialog);
+        return ExitFilesUnusable;
+    }
+    if (!CreateInstallFolder(dialog)) {
+        EndWork(dialog); // the status line keeps its text
+        return ExitFolderUnusable;
+    }
+    SetStatusText(dialog, "");
+    RestartNeeded = 0;
+
+    const int outcome = carried ? ExtractFiles() : (CopyFiles(dialog) ? ExitDone : ExitFolderUnusable);
+    RecordInstallLocation(); // also after a failure: the folder was chosen
+    SetStatusText(dialog, "");
+    if (outcome == ExitDone) {
+        CompleteSettingsMigration(); // the settings go where the files went
+        if (dialog != nullptr)
+            ShowGroupPage(dialog);
+    }
+    EndWork(dialog);
+    return outcome;
+}
+
 int InstallStep(HWND dialog) {
     char typed[PathCapacity];
     typed[0] = '\0';
@@ -199,35 +276,5 @@ int InstallStep(HWND dialog) {
         SetDlgItemTextA(dialog, IDC_INPUT, SetupDir);
         return 0;
     }
-
-    BeginWork(dialog);
-    if (!ResolveInstallFolder(typed)) {
-        SetStatusText(dialog, "");
-        MessageBeep(0xFFFFFFFF);
-        EndWork(dialog);
-        return 0;
-    }
-    const bool carried = HasPayload();
-    if (!(carried ? CheckCarriedArchive() : CheckCopySources(dialog))) {
-        RecordInstallLocation(); // the folder was chosen; nothing else is written
-        SetStatusText(dialog, "");
-        EndWork(dialog);
-        return 0;
-    }
-    if (!CreateInstallFolder(dialog)) {
-        EndWork(dialog); // the status line keeps its text
-        return 0;
-    }
-    SetStatusText(dialog, "");
-    RestartNeeded = 0;
-
-    const bool inPlace = carried ? ExtractFiles() : CopyFiles(dialog);
-    RecordInstallLocation(); // also after a failure: the folder was chosen
-    SetStatusText(dialog, "");
-    if (inPlace) {
-        CompleteSettingsMigration(); // the settings go where the files went
-        ShowGroupPage(dialog);
-    }
-    EndWork(dialog);
-    return inPlace ? 1 : 0;
+    return InstallFilesInto(dialog, typed) == ExitDone ? 1 : 0;
 }

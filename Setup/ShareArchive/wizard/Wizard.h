@@ -18,7 +18,19 @@ void BrowseForFolder(HWND dialog, const char* currentFolder, LPCITEMIDLIST root,
 // Next on the folder page: folder, files, InstallLocation. Nonzero when the files
 // are in place and the group page is shown.
 int InstallStep(HWND dialog);
+// Its work for a typed folder (blanks removed): the folder made absolute and checked, the
+// files checked, then written, InstallLocation recorded. dialog may be null (a run with
+// nobody at the screen). ExitDone, or the exit code of what failed.
+int InstallFilesInto(HWND dialog, const char* typed);
 // Next on the group page: group, shortcuts, association, CommonMode, uninstall entry.
 void FinishStep(HWND dialog);
+// Its work with GroupName and CommonMode settled; dialog may be null. ExitDone, or
+// ExitGroupFailed when the program group or one of its shortcuts could not be made.
+int FinishInstall(HWND dialog);
+// The work of both steps and the launch with the options' answers, for a run with nobody
+// at the screen. Returns the exit code.
+int RunUnattendedInstall();
+// A name the group page takes for the shell in use (NewShell).
+bool IsAcceptableGroupName(const char* name);
 // Removes ASCII and ideographic spaces from both ends, in place (whole characters).
 char* TrimBlanks(char* text);

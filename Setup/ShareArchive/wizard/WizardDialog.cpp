@@ -6,6 +6,7 @@
 #include "wizard/Wizard.h"
 #include "integration/ProgramGroup.h"
 #include "shell/Helpers.h"
+#include "shell/Options.h"
 #include "shell/SetupState.h"
 #include "resource.h"
 
@@ -219,7 +220,7 @@ void ShowFolderPage(HWND dialog) {
 void ShowGroupPage(HWND dialog) {
     SetStatusFromTable(dialog, IDS_NO_NEED_TO_CHANGE);
     SetDlgItemTextA(dialog, IDC_INPUT_LABEL, GroupLabel);
-    FillInputField(dialog, ProductKeyName);
+    FillInputField(dialog, Options.group[0] != '\0' ? Options.group : ProductKeyName);
     SetTextFromTable(dialog, IDC_INSTRUCTION, IDS_GROUP_PAGE);
     ShowControl(dialog, IDC_BROWSE, false);
     ShowControl(dialog, IDC_HEADLINE, false);
