@@ -15,7 +15,7 @@ std::string SourceDir() { return BENCH_SOURCE_DIR; }
 std::string BuildFile(const std::string& relative) { return BinaryDir() + "\\" + relative; }
 // The environment variable BENCH_PROGRAM_DIR (a Windows path) points the tests at the
 // programs of another build, such as a signed release in a temporary folder.
-static std::string ProgramFile(const char* relative) {
+std::string ProgramFile(const char* relative) {
     const char* other = getenv("BENCH_PROGRAM_DIR");
     return std::string(other && *other ? other : BENCH_PROGRAM_DIR) + "\\" + relative;
 }

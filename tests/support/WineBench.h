@@ -20,6 +20,7 @@ std::string BuildFile(const std::string& relative); // BinaryDir() + "\\" + rela
 std::string SetupExe();                      // the full SETUP.EXE (with resource 19)
 std::string StubSetupExe();                  // the copy-mode SETUP.EXE (no resource 19)
 std::string SampleAppDir();                  // the sample application's files
+std::string ProgramFile(const char* relative); // any file of that build folder
 std::string WindowsDirectory();
 // "R:": a drive whose folders exist but can never be written (tools/wine-prefix links it
 // to a kernel filesystem, since root is refused no write elsewhere). R:\mm exists;
