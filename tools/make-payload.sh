@@ -4,8 +4,8 @@
 # usage: make-payload.sh [--built] OUTPUT.lzh SETUP_STUB.EXE FOLDER
 #          packs the nine installed files: eight from FOLDER, SETUP.EXE from
 #          SETUP_STUB.EXE (always; a SETUP.EXE in FOLDER is ignored)
-#        make-payload.sh OUTPUT.lzh --archive READY.lzh
-#          takes a ready archive as it is (its members are listed, not judged)
+#        LZHX=HOST_LZHX make-payload.sh OUTPUT.lzh --archive READY.lzh
+#          takes a ready archive once the install's own check (lzhx -c) passes it
 #
 # The archive: level-2 headers, members in the carried order with their bare
 # names (no directory), method -lh5- for the program files and -lh0- (stored) for
@@ -171,8 +171,14 @@ export PAYLOAD_NAMES="${NAMES[*]}" PAYLOAD_STORED=$STORED
 if [ "$2" = "--archive" ]; then
   ready=$3
   [ -f "$ready" ] || die "no archive $ready"
-  echo "make-payload.sh: taking $ready as it is" >&2
+  # The install's own check (lzhx -c): an archive it would refuse is never carried.
+  [ -n "${LZHX:-}" ] && [ -x "$LZHX" ] || die "no archive checker (LZHX names the host lzhx)"
   check_archive list "$ready" || true
+  if ! "$LZHX" -c "$ready" >"$work/check.out" 2>"$work/check.err"; then
+    sed 's/^lzhx: /make-payload.sh: /' "$work/check.err" >&2
+    die "the install would refuse $ready; $output not written"
+  fi
+  echo "make-payload.sh: taking $ready, checked as the install checks it" >&2
   cp "$ready" "$work/payload.lzh"
   mv -f "$work/payload.lzh" "$output_abs"
   exit 0

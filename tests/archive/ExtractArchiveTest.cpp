@@ -330,6 +330,70 @@ TEST_F(ExtractArchiveTest, TestRunChecksEveryMemberAndWritesNothing) {
     EXPECT_EQ((std::vector<std::string>{"good 0 0", "bad 3 4", ".. 2 4", "packed 0 0"}), seen.lines);
 }
 
+// The payload the build carries (build/win32, else the twin's in build/win64).
+bool LoadRealPayload(Bytes& payload) {
+    for (const char* candidate : {REAL_PAYLOAD_32, REAL_PAYLOAD_64})
+        if (ReadWholeFile(candidate, payload))
+            return true;
+    return false;
+}
+
+// Where member index starts in a payload of level-2 headers laid one after another.
+size_t MemberStart(const Bytes& archive, int index) {
+    size_t at = 0;
+    for (int i = 0; i < index; ++i)
+        at += (archive[at] | archive[at + 1] << 8) +
+              (archive[at + 7] | archive[at + 8] << 8 | archive[at + 9] << 16 |
+               static_cast<size_t>(archive[at + 10]) << 24);
+    return at;
+}
+
+struct DamageCase {
+    const char* label;
+    void (*damage)(Bytes& archive);
+    int result;
+    const char* lastReport; // name, outcome and result of the last member reported
+};
+
+const DamageCase kDamage[] = {
+    {"sound", [](Bytes&) {}, 0, "quorin.url 0 0"},
+    {"member 3's level byte is 3", [](Bytes& a) { a[MemberStart(a, 2) + 20] = 3; }, 3, " 4 3"},
+    {"member 3's header cut short", [](Bytes& a) { a.resize(MemberStart(a, 2) + 30); }, 4, " 4 4"},
+    {"member 1 packed with -lh6-", [](Bytes& a) { a[MemberStart(a, 0) + 5] = '6'; }, 3,
+     "QUORIN32.EXE 5 3"},
+    {"a byte of member 3's data flipped",
+     [](Bytes& a) { a[MemberStart(a, 3) - 100] ^= 0x55; }, 4, "SETUP.EXE 3 4"},
+    {"member 5 missing",
+     [](Bytes& a) { a.erase(a.begin() + MemberStart(a, 4), a.begin() + MemberStart(a, 5)); }, 4,
+     "QUORIN32.TXT 8 4"},
+    {"member 4's original size one larger", [](Bytes& a) { ++a[MemberStart(a, 3) + 11]; }, 4,
+     "QUORIN32.DLL 3 4"},
+    {"the stored member's original size one larger", [](Bytes& a) { ++a[MemberStart(a, 8) + 11]; },
+     4, "quorin.url 3 4"},
+    {"a byte after the end mark", [](Bytes& a) { a.push_back('x'); }, 4, " 6 4"},
+};
+
+// The install reads the whole carried archive before it writes anything: every kind of
+// damage is found, with the code of its message (3003 or 3004).
+TEST(PayloadCheck, FindsEveryDamageOfTheRealPayload) {
+    Bytes payload;
+    if (!LoadRealPayload(payload))
+        GTEST_SKIP() << "no payload built yet: " << REAL_PAYLOAD_32;
+    const char* const names[] = {"QUORIN32.EXE", "QUORIN32.HLP", "QUORIN32.TXT",
+                                 "QUORIN32.DLL", "QUORIN32.CNT", "TIPS.TXT",
+                                 "SETUP.EXE",    "HISTORY.TXT",  "quorin.url"};
+    for (const DamageCase& c : kDamage) {
+        Bytes archive = payload;
+        c.damage(archive);
+        Seen seen;
+        EXPECT_EQ(c.result, CheckPayloadArchive(archive.data(), static_cast<long>(archive.size()),
+                                                names, 9, Collect, &seen))
+            << c.label;
+        ASSERT_FALSE(seen.lines.empty()) << c.label;
+        EXPECT_EQ(c.lastReport, seen.lines.back()) << c.label;
+    }
+}
+
 // Every input on which the fuzzer once found a fault, as tests/archive/fuzz_extract.cpp
 // drives it: the extraction and the test run end with a result code, and nothing is
 // written beside the destination. (The sanitizer build sees memory and UB faults.)

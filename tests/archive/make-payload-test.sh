@@ -64,5 +64,26 @@ if pack SOURCE_DATE_EPOCH=1700000000; then
   [ "$(grep -c '2023-11-14 22:13:20' "$work/list")" = 1 ] || fail "SOURCE_DATE_EPOCH stamps a team's file"
 fi
 
+# A ready archive is carried only when the install's own check passes it.
+if pack; then
+  ready() { env LZHX="$LZHX" bash "$ROOT/tools/make-payload.sh" "$work/ready-out.lzh" --archive "$1" 2>"$work/log"; }
+  ready "$work/out.lzh" || { cat "$work/log" >&2; fail "a sound ready archive is refused"; }
+  cmp -s "$work/out.lzh" "$work/ready-out.lzh" || fail "the ready archive is not carried as it is"
+  rm -f "$work/ready-out.lzh"
+  # Member 3's level byte (offset 20 of its header) made 3: the install says "unknown format".
+  third=$(python3 -c 'import struct,sys
+d=open(sys.argv[1],"rb").read(); p=0
+for i in range(2):
+    p+=struct.unpack_from("<H",d,p)[0]+struct.unpack_from("<I",d,p+7)[0]
+print(p)' "$work/out.lzh")
+  python3 -c 'import sys; d=bytearray(open(sys.argv[1],"rb").read()); d[int(sys.argv[2])+20]=3; open(sys.argv[3],"wb").write(d)' \
+    "$work/out.lzh" "$third" "$work/damaged.lzh"
+  if ready "$work/damaged.lzh"; then
+    fail "a ready archive with an unreadable header is carried"
+  fi
+  grep -q "member 3 (no name): header level above 2" "$work/log" || { cat "$work/log" >&2; fail "the refusal does not name member 3 and its cause"; }
+  [ -e "$work/ready-out.lzh" ] && fail "a refused archive was written"
+fi
+
 [ $failures = 0 ] && echo "make-payload: all checks passed"
 exit $((failures > 0))

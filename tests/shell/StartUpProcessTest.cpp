@@ -111,7 +111,8 @@ TEST_P(StartUpProcess, TheMigrationQuestionComesOnlyWithLegacySettingsAndYesCopi
     bench::WriteFileBytes(legacy, settings);
 
     {
-        bench::Process setup(Command(""));
+        // The full program, whose install step puts the files (and the settings) in place.
+        bench::Process setup("\"" + bench::SetupExe() + "\"");
         ASSERT_TRUE(setup.started());
         HWND box = bench::WaitForMessageBox(setup.id(), 20000, setup.handle());
         ASSERT_NE(nullptr, box) << "no migration question";
@@ -124,8 +125,15 @@ TEST_P(StartUpProcess, TheMigrationQuestionComesOnlyWithLegacySettingsAndYesCopi
         EXPECT_NE(0u, record.icon) << "the question has an icon";
         EXPECT_EQ(nullptr, record.owner);
         bench::AnswerMessageBox(box, IDYES);
-        ASSERT_NE(nullptr, StartAndWaitForDialog(setup));
+        HWND dialog = StartAndWaitForDialog(setup);
+        ASSERT_NE(nullptr, dialog);
+        EXPECT_EQ(location, WaitForControlText(dialog, 1000, location));
+        EXPECT_FALSE(bench::FileExists(location + "\\QUORIN32.INI")) << "copied before the install";
+        bench::Click(dialog, 1); // the files, and with them the settings
+        EXPECT_EQ("ｸﾞﾙｰﾌﾟ名", WaitForControlText(dialog, 1001, "ｸﾞﾙｰﾌﾟ名"));
         EXPECT_EQ(settings, bench::ReadFileBytes(location + "\\QUORIN32.INI"));
+        bench::Click(dialog, 2);
+        EXPECT_EQ(0u, setup.Wait(20000));
     }
     {
         // QUORIN32.INI is there now: no question, straight to the wizard.

@@ -50,7 +50,7 @@ class StartUpSteps : public ::testing::Test {
   protected:
     void SetUp() override {
         ResetSetupState();
-        CompleteSettingsMigration(); // drop anything a test left pending
+        ForgetSettingsMigration(); // drop anything a test left pending
     }
     void TearDown() override {
         ResetSetupState();
@@ -414,6 +414,8 @@ TEST_F(Migration, YesCopiesTheLegacySettings) {
     EXPECT_EQ("家計簿,出納簿くおりんの導入", hook.boxes()[0].caption);
     EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION), hook.boxes()[0].Style());
     EXPECT_EQ(nullptr, hook.boxes()[0].owner);
+    EXPECT_FALSE(bench::FileExists(AppIni())) << "copied before the files are installed";
+    CompleteSettingsMigration(); // the install step put the files there
     EXPECT_EQ(LegacyBytes, bench::ReadFileBytes(AppIni()))
         << bench::Hex(bench::ReadFileBytes(AppIni()));
     EXPECT_EQ(LegacyBytes, bench::ReadFileBytes(LegacyIni()));
@@ -469,9 +471,6 @@ TEST_F(Migration, AMissingInstallFolderGetsTheCopyOnceItExists) {
     ASSERT_TRUE(CreateFolderTree(folder.c_str(), TRUE));
     CompleteSettingsMigration();
     EXPECT_EQ(LegacyBytes, bench::ReadFileBytes(folder + "\\QUORIN32.INI"));
-    DeleteFileA((folder + "\\QUORIN32.INI").c_str());
-    CompleteSettingsMigration();
-    EXPECT_FALSE(bench::FileExists(folder + "\\QUORIN32.INI")) << "copied once only";
 }
 
 TEST_F(Migration, TheCopyGoesToTheFolderTheUserConfirmedAndOverwritesNothing) {
@@ -492,16 +491,26 @@ TEST_F(Migration, TheCopyGoesToTheFolderTheUserConfirmedAndOverwritesNothing) {
 }
 
 TEST_F(Migration, ThePendingCopyFollowsAChangedInstallFolder) {
-    bench::WriteFileBytes(LegacyIni(), LegacyBytes);
-    CopyText(InstallDir, sizeof InstallDir, (install_ / "planned").c_str());
-    bench::SettledMessageBoxHook hook({IDYES});
-    OfferSettingsMigration();
-    ExpectTheQuestion(hook);
-    const std::string chosen = install_ / "chosen";
-    ASSERT_TRUE(CreateDirectoryA(chosen.c_str(), nullptr));
-    CopyText(InstallDir, sizeof InstallDir, chosen.c_str());
-    CompleteSettingsMigration();
-    EXPECT_EQ(LegacyBytes, bench::ReadFileBytes(chosen + "\\QUORIN32.INI"));
+    for (bool plannedExists : {false, true}) { // an earlier installation's folder, or none
+        SCOPED_TRACE(plannedExists);
+        ForgetSettingsMigration();
+        bench::TempFolder root{"mig"};
+        bench::WriteFileBytes(LegacyIni(), LegacyBytes);
+        const std::string planned = root / "planned";
+        if (plannedExists) {
+            ASSERT_TRUE(CreateDirectoryA(planned.c_str(), nullptr));
+        }
+        CopyText(InstallDir, sizeof InstallDir, planned.c_str());
+        bench::SettledMessageBoxHook hook({IDYES});
+        OfferSettingsMigration();
+        ExpectTheQuestion(hook);
+        const std::string chosen = root / "chosen";
+        ASSERT_TRUE(CreateDirectoryA(chosen.c_str(), nullptr));
+        CopyText(InstallDir, sizeof InstallDir, chosen.c_str());
+        CompleteSettingsMigration();
+        EXPECT_EQ(LegacyBytes, bench::ReadFileBytes(chosen + "\\QUORIN32.INI"));
+        EXPECT_FALSE(bench::FileExists(planned + "\\QUORIN32.INI"));
+    }
 }
 
 TEST_F(Migration, AFolderTypedWithATrailingSeparatorGetsThePendingCopy) {

@@ -21,6 +21,45 @@ std::string ProgramFile(const char* relative) {
 }
 std::string SetupExe() { return ProgramFile("SETUP.EXE"); }
 std::string StubSetupExe() { return ProgramFile("stub\\SETUP.EXE"); }
+
+namespace {
+BOOL CALLBACK FirstLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR found) {
+    *reinterpret_cast<WORD*>(found) = language;
+    return FALSE;
+}
+} // namespace
+
+std::string CarriedPayload() {
+    std::string bytes;
+    HMODULE setup = LoadLibraryExA(SetupExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (setup == nullptr)
+        return bytes;
+    if (HRSRC resource = FindResourceA(setup, MAKEINTRESOURCEA(19), MAKEINTRESOURCEA(10))) {
+        const char* data = static_cast<const char*>(LockResource(LoadResource(setup, resource)));
+        if (data != nullptr)
+            bytes.assign(data, SizeofResource(setup, resource));
+    }
+    FreeLibrary(setup);
+    return bytes;
+}
+
+bool WriteSetupCarrying(const std::string& path, const std::string& archive) {
+    WORD language = 0;
+    if (HMODULE setup = LoadLibraryExA(SetupExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+        EnumResourceLanguagesA(setup, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(19), FirstLanguage,
+                               reinterpret_cast<LONG_PTR>(&language));
+        FreeLibrary(setup);
+    }
+    if (!CopyFileA(SetupExe().c_str(), path.c_str(), FALSE))
+        return false;
+    HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
+    if (update == nullptr)
+        return false;
+    const BOOL replaced =
+        UpdateResourceA(update, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(19), language,
+                        const_cast<char*>(archive.data()), static_cast<DWORD>(archive.size()));
+    return EndUpdateResourceA(update, !replaced) && replaced;
+}
 std::string SampleAppDir() { return ProgramFile("sample-app"); }
 
 std::string WindowsDirectory() {

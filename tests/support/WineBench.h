@@ -21,6 +21,10 @@ std::string SetupExe();                      // the full SETUP.EXE (with resourc
 std::string StubSetupExe();                  // the copy-mode SETUP.EXE (no resource 19)
 std::string SampleAppDir();                  // the sample application's files
 std::string ProgramFile(const char* relative); // any file of that build folder
+// The archive SETUP.EXE carries (its resource 19), and a copy of SETUP.EXE at path that
+// carries another archive instead (a damaged download, a wrong vendor archive).
+std::string CarriedPayload();
+bool WriteSetupCarrying(const std::string& path, const std::string& archive);
 std::string WindowsDirectory();
 // "R:": a drive whose folders exist but can never be written (tools/wine-prefix links it
 // to a kernel filesystem, since root is refused no write elsewhere). R:\mm exists;

@@ -56,6 +56,8 @@ const RuleCase RuleCases[] = {
     // What the user and this program keep.
     {"SETUP.EXE", false},
     {"MYDATA.QRB", false},
+    {"QUORIN.QRB", false}, // the user's accounts, though the base name is one of ours
+    {"quorin32.qrb", false},
     {"QUORIN32.INI", true},
     {"README.TXT", false},
     {"ソ.TXT", false},

@@ -3,14 +3,14 @@
 // and itself.
 #include <gtest/gtest.h>
 
+#include "support/HeldFile.h"
 #include "support/WineBench.h"
 #include "shell/SetupState.h"
 
-#include <algorithm>
-#include <mutex>
+#include <functional>
+#include <memory>
 #include <string.h>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -44,67 +44,12 @@ std::string TempFolderPath() {
     return path;
 }
 
-// The names of the files created in a folder while the watch runs: the batch is
-// written and deletes itself in between two looks at the folder.
-class CreatedFiles {
-public:
-    explicit CreatedFiles(const std::string& folder)
-        : stopName_("watch-end-" + std::to_string(GetCurrentProcessId())), stopPath_(folder + stopName_),
-          folder_(CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)),
-          watch_([this] { Watch(); }) {}
-    ~CreatedFiles() { Stop(); }
-    std::vector<std::string> Stop() {
-        if (watch_.joinable()) {
-            // A file of our own ends the watch: it is the last change the watch sees.
-            bench::WriteFileBytes(stopPath_, "");
-            watch_.join();
-            DeleteFileA(stopPath_.c_str());
-            CloseHandle(folder_);
-        }
-        std::lock_guard<std::mutex> lock(mutex_);
-        return names_;
-    }
-
-private:
-    void Watch() {
-        DWORD buffer[4096];
-        DWORD got = 0;
-        bool stopped = false;
-        while (!stopped && ReadDirectoryChangesW(folder_, buffer, sizeof buffer, FALSE, FILE_NOTIFY_CHANGE_FILE_NAME,
-                                     &got, nullptr, nullptr) &&
-               got != 0) {
-            const char* record = reinterpret_cast<const char*>(buffer);
-            for (;;) {
-                const FILE_NOTIFY_INFORMATION* change = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(record);
-                if (change->Action == FILE_ACTION_ADDED) {
-                    char name[MAX_PATH] = "";
-                    WideCharToMultiByte(CP_ACP, 0, change->FileName,
-                                        static_cast<int>(change->FileNameLength / sizeof(WCHAR)), name,
-                                        sizeof name - 1, nullptr, nullptr);
-                    stopped = stopped || stopName_ == name;
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    names_.push_back(name);
-                }
-                if (change->NextEntryOffset == 0)
-                    break;
-                record += change->NextEntryOffset;
-            }
-        }
-    }
-
-    const std::string stopName_;
-    const std::string stopPath_;
-    HANDLE folder_;
-    std::mutex mutex_;
-    std::vector<std::string> names_;
-    std::thread watch_;
-};
-
 class EndToEndUninstallTest : public testing::Test {
 protected:
-    void SetUp() override { DeleteFileA(BatchPath); }
+    void SetUp() override {
+        DeleteFileA(BatchPath);
+        before = BatchFolders();
+    }
 
     // The installed application: the sample files, the copy-mode SETUP.EXE under
     // `programName`, the product key and both uninstall entries.
@@ -134,8 +79,10 @@ protected:
 
     // Starts the program as the entry's command line does, presses "実行", confirms,
     // waits for the outcome and ends the dialog: a click on "終了", or Escape.
+    // atTheEnd runs while the dialog shows its outcome, before it is ended.
     void RunUninstall(const std::string& commandLine, bool escapeAtTheEnd = false,
-                      const std::string& currentDir = "") {
+                      const std::string& currentDir = "",
+                      const std::function<void()>& atTheEnd = nullptr) {
         bench::Process setup(commandLine, currentDir.empty() ? folder : currentDir);
         ASSERT_TRUE(setup.started()) << commandLine;
         HWND dialog = bench::WaitForWindow(
@@ -163,12 +110,27 @@ protected:
         ASSERT_TRUE(finished);
         ASSERT_EQ(nullptr, other) << bench::ReadMessageBox(other).text;
         outcome = bench::Control(dialog, 1005).text;
+        if (atTheEnd)
+            atTheEnd();
         if (escapeAtTheEnd) {
             bench::Command(dialog, 2);
         } else {
             bench::Click(dialog, 1);
         }
         ASSERT_EQ(0u, setup.Wait(Patience));
+    }
+
+    // The batch folders under the temporary folder (a run that failed may have left some).
+    static std::vector<std::string> BatchFolders() {
+        std::vector<std::string> names;
+        for (const std::string& name : bench::ListFolder(TempFolderPath()))
+            if (name.compare(0, 5, "DelMV") == 0)
+                names.push_back(name);
+        return names;
+    }
+    // Neither the root's batch nor a batch folder of this test is left.
+    bool NoBatchLeft() {
+        return Gone(BatchPath) && bench::WaitUntil([&] { return BatchFolders() == before; }, Patience);
     }
 
     bool Gone(const std::string& path) {
@@ -181,6 +143,7 @@ protected:
     bench::RegistryKeyGuard machineEntry{HKEY_LOCAL_MACHINE, EntryPath};
     bench::RegistryKeyGuard userEntry{HKEY_CURRENT_USER, EntryPath};
     std::string folder, program, outcome;
+    std::vector<std::string> before;
 };
 
 TEST_F(EndToEndUninstallTest, AllUsersUninstallLeavesNothingOfAnOddlyNamedFolder) {
@@ -189,7 +152,7 @@ TEST_F(EndToEndUninstallTest, AllUsersUninstallLeavesNothingOfAnOddlyNamedFolder
     EXPECT_EQ(LoadText(7), outcome);
     EXPECT_TRUE(Gone(program));
     EXPECT_TRUE(Gone(folder)) << "left: " << bench::ListFolder(folder).size() << " entries";
-    EXPECT_TRUE(Gone(BatchPath));
+    EXPECT_TRUE(NoBatchLeft());
     EXPECT_FALSE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, EntryPath));
     EXPECT_TRUE(bench::RegKeyExists(HKEY_CURRENT_USER, EntryPath));
     EXPECT_TRUE(bench::ReadRegValue(HKEY_CURRENT_USER, ProductPath, "InstallLocation").exists);
@@ -198,11 +161,12 @@ TEST_F(EndToEndUninstallTest, AllUsersUninstallLeavesNothingOfAnOddlyNamedFolder
 TEST_F(EndToEndUninstallTest, CurrentUserUninstallKeepsAFolderWithDocuments) {
     ASSERT_NO_FATAL_FAILURE(Install("Quorin32"));
     bench::WriteFileBytes(folder + "\\MYDATA.QRB", "家計");
+    bench::WriteFileBytes(folder + "\\QUORIN.QRB", "家計簿"); // the base name of our files
     ASSERT_NO_FATAL_FAILURE(RunUninstall(folder + "\\setup.exe /R"));
     EXPECT_EQ(LoadText(7), outcome);
     EXPECT_TRUE(Gone(program));
-    EXPECT_TRUE(Gone(BatchPath));
-    EXPECT_EQ(std::vector<std::string>{"MYDATA.QRB"}, bench::ListFolder(folder));
+    EXPECT_TRUE(NoBatchLeft());
+    EXPECT_EQ((std::vector<std::string>{"MYDATA.QRB", "QUORIN.QRB"}), bench::ListFolder(folder));
     EXPECT_FALSE(bench::RegKeyExists(HKEY_CURRENT_USER, EntryPath));
     EXPECT_TRUE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, EntryPath));
 }
@@ -221,22 +185,38 @@ TEST_F(EndToEndUninstallTest, TheRunningProgramIsSkippedAndEscapeLeavesTheRest) 
     EXPECT_FALSE(bench::FileExists(BatchPath));
 }
 
-// Started with its current folder on a drive whose root cannot be written, the program
-// writes the batch into the user's temporary folder, and the batch still does its work.
-TEST_F(EndToEndUninstallTest, ARootThatCannotBeWrittenSendsTheBatchToTheTemporaryFolder) {
+// On the NT family the batch lives in a folder of this run under the user's temporary
+// folder, never in the drive root; a ping.bat planted there does not run. Started with its
+// current folder on a drive whose root cannot be written, the uninstall is the same.
+TEST_F(EndToEndUninstallTest, TheBatchLivesInAFolderOfItsOwnAndRunsNothingPlanted) {
     ASSERT_NO_FATAL_FAILURE(Install("Quorin32"));
-    const std::string tempBatch = TempFolderPath() + "DelMV.bat";
-    DeleteFileA(tempBatch.c_str());
-    CreatedFiles created(TempFolderPath());
-    ASSERT_NO_FATAL_FAILURE(RunUninstall(folder + "\\setup.exe /R", false, bench::ReadOnlyDrive() + "\\mm"));
+    const std::string planted = "C:\\ping.bat";
+    const std::string marker = root / "planted-ran";
+    bench::WriteFileBytes(planted, "echo ran>\"" + marker + "\"\r\n");
+    std::unique_ptr<bench::HeldFile> held;
+    ASSERT_NO_FATAL_FAILURE(RunUninstall(folder + "\\setup.exe /R", false,
+                                         bench::ReadOnlyDrive() + "\\mm",
+                                         [&] { held.reset(new bench::HeldFile(program)); }));
+    ASSERT_TRUE(held && held->held()) << "the program file could not be held";
+    std::vector<std::string> batchFolders;
+    ASSERT_TRUE(bench::WaitUntil([&] {
+        batchFolders.clear();
+        for (const std::string& name : bench::ListFolder(TempFolderPath()))
+            if (name.compare(0, 5, "DelMV") == 0 && bench::FileExists(TempFolderPath() + name + "\\DelMV.bat"))
+                batchFolders.push_back(name);
+        return !batchFolders.empty();
+    }, Patience));
+    ASSERT_EQ(1u, batchFolders.size());
+    EXPECT_EQ(13u, batchFolders[0].size()) << batchFolders[0]; // DelMV and eight hex digits
+    EXPECT_FALSE(bench::FileExists(BatchPath));
+    EXPECT_FALSE(bench::FileExists(bench::ReadOnlyDrive() + "\\DelMV.bat"));
+    held->Release(); // the program file can go now
     EXPECT_TRUE(Gone(program));
     EXPECT_TRUE(Gone(folder)) << "left: " << bench::ListFolder(folder).size() << " entries";
-    EXPECT_TRUE(Gone(tempBatch)) << "the batch did not delete itself";
-    const std::vector<std::string> names = created.Stop();
-    EXPECT_NE(std::find(names.begin(), names.end(), "DelMV.bat"), names.end())
-        << "no DelMV.bat was written in " << TempFolderPath();
-    EXPECT_FALSE(bench::FileExists(bench::ReadOnlyDrive() + "\\DelMV.bat"));
-    EXPECT_FALSE(bench::FileExists(BatchPath));
+    EXPECT_TRUE(Gone(TempFolderPath() + batchFolders[0])) << "the batch's folder stays";
+    EXPECT_TRUE(NoBatchLeft()) << "the batch stays beside its folder";
+    DeleteFileA(planted.c_str());
+    EXPECT_FALSE(bench::FileExists(marker)) << "the planted ping.bat ran";
 }
 
 } // namespace

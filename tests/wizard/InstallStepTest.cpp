@@ -2,6 +2,7 @@
 // the typed folder is trimmed, resolved and created, the nine files are copied
 // from the program's folder, and InstallLocation is recorded.
 #include "WizardHarness.h"
+#include "support/HeldFile.h"
 
 #include <string.h>
 
@@ -176,8 +177,12 @@ TEST_F(InstallStepCopy, RunningFromTheInstallFolderInAnyCaseCopiesNothing) {
 }
 
 TEST_F(InstallStepCopy, CopyFailureCancelledStaysWithInstallLocationWritten) {
-    DeleteFileA((source_ / "TIPS.TXT").c_str());
+    // A failure no check can foresee: the target file is held open by another program.
     const std::string folder = target_ / "partial";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    bench::WriteFileBytes(folder + "\\TIPS.TXT", "held");
+    bench::HeldFile held(folder + "\\TIPS.TXT");
+    ASSERT_TRUE(held.held());
     bench::MessageBoxHook hook({IDCANCEL});
     EXPECT_EQ(RunStep(folder), 0);
     ASSERT_EQ(hook.boxes().size(), 1u);
@@ -188,24 +193,36 @@ TEST_F(InstallStepCopy, CopyFailureCancelledStaysWithInstallLocationWritten) {
     // Copied in table order up to the failing name, nothing after it.
     EXPECT_EQ(bench::ListFolder(folder),
               (std::vector<std::string>{"QUORIN32.CNT", "QUORIN32.DLL", "QUORIN32.EXE",
-                                        "QUORIN32.HLP", "QUORIN32.TXT"}));
+                                        "QUORIN32.HLP", "QUORIN32.TXT", "TIPS.TXT"}));
     EXPECT_EQ(bench::Hex(Location().data), bench::Hex(Z(folder)));
     EXPECT_EQ(wizard_.Text(1009), "");
     ExpectIdleOnFolderPage();
 }
 
-TEST_F(InstallStepCopy, RetryCopiesTheSameFileAgain) {
+TEST_F(InstallStepCopy, AMissingFileIsFoundBeforeAnythingIsWritten) {
+    DeleteFileA((source_ / "TIPS.TXT").c_str());
+    const std::string folder = target_ / "new\\partial";
+    bench::MessageBoxHook hook({IDCANCEL});
+    EXPECT_EQ(RunStep(folder), 0);
+    ASSERT_EQ(hook.boxes().size(), 1u);
+    EXPECT_EQ(hook.boxes()[0].text, "ファイル: TIPS.TXT をコピーできません！");
+    EXPECT_EQ(hook.boxes()[0].owner, wizard_.dialog());
+    EXPECT_FALSE(bench::FolderExists(target_ / "new")) << "a folder was created";
+    EXPECT_EQ(bench::Hex(Location().data), bench::Hex(Z(folder)));
+    EXPECT_EQ(wizard_.Text(1009), "");
+    ExpectIdleOnFolderPage();
+}
+
+TEST_F(InstallStepCopy, RetryLooksForTheMissingFileAgain) {
     DeleteFileA((source_ / "HISTORY.TXT").c_str());
     const std::string folder = target_ / "retry";
     bench::MessageBoxHook hook({IDRETRY});
-    std::string statusInBox;
     hook.OnBox([&](const bench::BoxRecord&) {
-        statusInBox = wizard_.Text(1009);
         bench::WriteFileBytes(source_ / "HISTORY.TXT", bench::StandInContent("HISTORY.TXT"));
     });
     EXPECT_EQ(RunStep(folder), 1);
-    EXPECT_EQ(hook.boxes().size(), 1u);
-    EXPECT_EQ(statusInBox, "ﾌｧｲﾙ HISTORY.TXT をｺﾋﾟｰ中...");
+    ASSERT_EQ(hook.boxes().size(), 1u);
+    EXPECT_EQ(hook.boxes()[0].text, "ファイル: HISTORY.TXT をコピーできません！");
     ExpectNineFiles(folder);
     EXPECT_EQ(WizardPage, 1);
 }

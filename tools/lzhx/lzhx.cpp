@@ -1,6 +1,8 @@
 // lzhx: runs the setup program's archive code over an LHA file on the host.
 //   lzhx ARCHIVE DESTDIR   extract (exit code = result code)
 //   lzhx -t ARCHIVE        decode and check every member, write nothing
+//   lzhx -c ARCHIVE        the install's check of a payload: -t, plus one member after
+//                          another, only -lh5-/-lh0-, and the nine installed names
 //   lzhx -l ARCHIVE        list the member headers
 #include "ArchiveStream.h"
 #include "ExtractArchive.h"
@@ -47,6 +49,11 @@ bool LoadFile(const char* path, FileImage& image) {
     return ok;
 }
 
+// The nine files the install writes; a payload must hold every one of them.
+const char* const kInstalledNames[] = {"QUORIN32.EXE", "QUORIN32.HLP", "QUORIN32.TXT",
+                                       "QUORIN32.DLL", "QUORIN32.CNT", "TIPS.TXT",
+                                       "SETUP.EXE",    "HISTORY.TXT",  "quorin.url"};
+
 const char* OutcomeText(MemberOutcome outcome, int result) {
     switch (outcome) {
     case kMemberExtracted:
@@ -55,12 +62,22 @@ const char* OutcomeText(MemberOutcome outcome, int result) {
         return "skipped";
     case kMemberUnsafePath:
         return "unsafe path";
+    case kMemberUnreadable:
+        return result == 3 ? "header level above 2" : "header malformed or cut short";
+    case kMemberNotDecoded:
+        return "method not decoded by this program:";
+    case kMemberAfterEnd:
+        return "bytes after the end mark";
+    case kMemberInFolder:
+        return "stored in a folder";
+    case kMemberMissing:
+        return "missing";
     case kMemberFailed:
         break;
     }
     switch (result) {
     case 4:
-        return "CRC error";
+        return "damaged data (CRC-16 or sizes)";
     case 5:
         return "not enough memory";
     case 6:
@@ -79,15 +96,32 @@ struct TestTally {
 
 void PrintTested(void* context, const MemberHeader& header, MemberOutcome outcome, int result) {
     TestTally& tally = *static_cast<TestTally*>(context);
-    ++tally.members;
-    if (outcome == kMemberFailed || outcome == kMemberUnsafePath)
-        ++tally.failures;
-    printf("%s%s\t%s\n", header.directory, header.fileName, OutcomeText(outcome, result));
+    const bool member = outcome != kMemberMissing && outcome != kMemberAfterEnd;
+    if (member)
+        ++tally.members;
+    const char* cause = OutcomeText(outcome, result);
+    if (outcome == kMemberExtracted || outcome == kMemberSkipped) {
+        printf("%s%s\t%s\n", header.directory, header.fileName, cause);
+        return;
+    }
+    ++tally.failures;
+    char method[8] = "";
+    if (outcome == kMemberNotDecoded)
+        snprintf(method, sizeof method, " %.5s", header.method);
+    printf("%s%s\t%s%s\n", header.directory, header.fileName, cause, method);
+    if (member)
+        fprintf(stderr, "lzhx: member %d (%s%s): %s%s\n", tally.members, header.directory,
+                header.fileName[0] ? header.fileName : "no name", cause, method);
+    else
+        fprintf(stderr, "lzhx: %s%s%s\n", header.fileName, header.fileName[0] ? ": " : "", cause);
 }
 
-int TestFile(const FileImage& image) {
+int TestFile(const FileImage& image, bool payload) {
     TestTally tally = {0, 0};
-    int result = TestArchive(image.data, image.size, PrintTested, &tally);
+    const int count = static_cast<int>(sizeof kInstalledNames / sizeof kInstalledNames[0]);
+    int result = payload ? CheckPayloadArchive(image.data, image.size, kInstalledNames, count,
+                                               PrintTested, &tally)
+                         : TestArchive(image.data, image.size, PrintTested, &tally);
     printf("%d member(s), %d failure(s)\n", tally.members, tally.failures);
     return result != 0 ? result : (tally.failures ? 4 : 0);
 }
@@ -123,7 +157,7 @@ int ListFile(const FileImage& image) {
 }
 
 int Usage() {
-    fprintf(stderr, "usage: lzhx ARCHIVE DESTDIR | lzhx -t ARCHIVE | lzhx -l ARCHIVE\n");
+    fprintf(stderr, "usage: lzhx ARCHIVE DESTDIR | lzhx -t ARCHIVE | lzhx -c ARCHIVE | lzhx -l ARCHIVE\n");
     return kUsage;
 }
 
@@ -133,13 +167,14 @@ int main(int argc, char** argv) {
     if (argc != 3)
         return Usage();
     bool test = strcmp(argv[1], "-t") == 0;
+    bool check = strcmp(argv[1], "-c") == 0;
     bool list = strcmp(argv[1], "-l") == 0;
     FileImage image;
-    if (!LoadFile(test || list ? argv[2] : argv[1], image))
+    if (!LoadFile(test || check || list ? argv[2] : argv[1], image))
         return 2;
     int result;
-    if (test)
-        result = TestFile(image);
+    if (test || check)
+        result = TestFile(image, check);
     else if (list)
         result = ListFile(image);
     else

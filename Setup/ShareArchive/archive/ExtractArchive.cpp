@@ -9,6 +9,7 @@
 #include "MemberPath.h"
 #include <new>
 #include <stdint.h>
+#include <string.h>
 
 namespace {
 
@@ -16,6 +17,7 @@ const uint32_t kCopyBufferSize = 10240;
 
 struct ExtractionRun {
     bool writing;
+    bool strict; // an unreadable header or a member without decoder fails the run
     bool destinationFits;
     char destination[kArchivePathCapacity];
     MemberReport report;
@@ -83,6 +85,13 @@ int HandleMember(ArchiveStream& stream, const MemberHeader& header, const Extrac
         return result;
     }
     if (!decoder && header.originalSize > header.packedSize) {
+        if (run.strict) {
+            // A stored member cannot be shorter than its file: its sizes are damaged.
+            const bool stored = memcmp(header.method, "-lh0-", 5) == 0;
+            Report(run, header, stored ? kMemberFailed : kMemberNotDecoded,
+                   stored ? kArchiveCorrupt : kArchiveUnknownFormat);
+            return stored ? kArchiveCorrupt : kArchiveUnknownFormat;
+        }
         Report(run, header, kMemberSkipped, kArchiveOk);
         return kArchiveOk;
     }
@@ -116,6 +125,93 @@ int HandleMember(ArchiveStream& stream, const MemberHeader& header, const Extrac
     return result;
 }
 
+// The result for a header ReadMemberHeader refused with read (2, 4 or -1).
+int UnreadableHeader(const ExtractionRun& run, const MemberHeader& header, int read) {
+    const int result = read == 4 ? kArchiveUnknownFormat : kArchiveCorrupt;
+    Report(run, header, kMemberUnreadable, result);
+    return result;
+}
+
+ExtractionRun TestRun(MemberReport report, void* context) {
+    ExtractionRun run;
+    run.writing = false;
+    run.strict = true;
+    run.destinationFits = false;
+    run.destination[0] = 0;
+    run.report = report;
+    run.context = context;
+    return run;
+}
+
+bool IsPayloadMethod(const char* method) {
+    return memcmp(method, "-lh5-", 5) == 0 || memcmp(method, "-lh0-", 5) == 0;
+}
+
+// ASCII letters without regard to case; other bytes as they are.
+bool SameName(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        char x = *a >= 'a' && *a <= 'z' ? static_cast<char>(*a - 'a' + 'A') : *a;
+        char y = *b >= 'a' && *b <= 'z' ? static_cast<char>(*b - 'a' + 'A') : *b;
+        if (x != y)
+            return false;
+        if (x == 0)
+            return true;
+    }
+}
+
+// A header named only by its file name, for reports on what is not there.
+void NameOnly(MemberHeader& header, const char* name) {
+    memset(&header, 0, sizeof header);
+    size_t length = strlen(name);
+    if (length >= sizeof header.fileName)
+        length = sizeof header.fileName - 1;
+    memcpy(header.fileName, name, length);
+}
+
+// One member of the payload check, read at position; moves position past its data.
+// kArchiveOk with *ended when the end mark (or the end of the data) is there.
+int CheckPayloadMember(const unsigned char* data, int32_t size, int32_t& position, bool* ended,
+                       const ExtractionRun& run, MemberHeader& header) {
+    *ended = false;
+    if (position == size) {
+        *ended = true; // some archivers write no end mark
+        return kArchiveOk;
+    }
+    ArchiveStream stream(data, size);
+    stream.Seek(position, 0);
+    header = MemberHeader();
+    const int read = ReadMemberHeader(header, stream);
+    if (read == 3) {
+        *ended = true;
+        if (position + 1 == size)
+            return kArchiveOk;
+        NameOnly(header, "");
+        Report(run, header, kMemberAfterEnd, kArchiveCorrupt);
+        return kArchiveCorrupt;
+    }
+    if (read != 0)
+        return UnreadableHeader(run, header, read);
+    if (!IsPayloadMethod(header.method)) {
+        Report(run, header, kMemberNotDecoded, kArchiveUnknownFormat);
+        return kArchiveUnknownFormat;
+    }
+    if (header.directory[0] != 0) {
+        Report(run, header, kMemberInFolder, kArchiveCorrupt);
+        return kArchiveCorrupt;
+    }
+    const int32_t dataStart = stream.Tell();
+    const int64_t dataEnd = static_cast<int64_t>(NextMemberPoint(header, position)) -
+                            (header.level == 2 ? 2 : 0);
+    if (dataEnd < dataStart || dataEnd > size) {
+        Report(run, header, kMemberFailed, kArchiveCorrupt); // its data is cut short
+        return kArchiveCorrupt;
+    }
+    // The member decodes from its own data only: it may not borrow the next one's bytes.
+    ArchiveStream memberData(data + dataStart, static_cast<int32_t>(dataEnd - dataStart));
+    position = static_cast<int32_t>(dataEnd);
+    return HandleMember(memberData, header, run);
+}
+
 int RunArchive(const unsigned char* data, long size, const ExtractionRun& run) {
     if (size < 0 || size > INT32_MAX)
         return kArchiveReadError;
@@ -126,9 +222,14 @@ int RunArchive(const unsigned char* data, long size, const ExtractionRun& run) {
     int32_t resumePoint = 0;
     while (FindNextMember(*stream, resumePoint)) {
         int32_t headerStart = stream->Tell();
-        MemberHeader header;
-        if (ReadMemberHeader(header, *stream) != 0)
-            break; // an unreadable header ends the archive quietly
+        MemberHeader header = MemberHeader(); // a header cut short still reports an empty name
+        const int read = ReadMemberHeader(header, *stream);
+        if (read != 0) {
+            // The extraction ends quietly on a header it cannot read; a test says so.
+            if (run.strict && read != 3 && result == kArchiveOk)
+                result = UnreadableHeader(run, header, read);
+            break;
+        }
         int memberResult = HandleMember(*stream, header, run);
         resumePoint = NextMemberPoint(header, headerStart);
         if (memberResult != kArchiveOk) {
@@ -147,6 +248,7 @@ int RunArchive(const unsigned char* data, long size, const ExtractionRun& run) {
 int ExtractArchive(const unsigned char* data, long size, const char* destinationFolder) {
     ExtractionRun run;
     run.writing = true;
+    run.strict = false;
     run.destinationFits = BuildDestination(run.destination, sizeof run.destination, destinationFolder);
     run.report = nullptr;
     run.context = nullptr;
@@ -154,11 +256,38 @@ int ExtractArchive(const unsigned char* data, long size, const char* destination
 }
 
 int TestArchive(const unsigned char* data, long size, MemberReport report, void* context) {
-    ExtractionRun run;
-    run.writing = false;
-    run.destinationFits = false;
-    run.destination[0] = 0;
-    run.report = report;
-    run.context = context;
-    return RunArchive(data, size, run);
+    return RunArchive(data, size, TestRun(report, context));
+}
+
+int CheckPayloadArchive(const unsigned char* data, long size, const char* const* names,
+                        int nameCount, MemberReport report, void* context) {
+    if (size < 0 || size > INT32_MAX)
+        return kArchiveReadError;
+    const ExtractionRun run = TestRun(report, context);
+    const int kMaxNames = 32;
+    bool present[kMaxNames] = {};
+    if (nameCount > kMaxNames)
+        return kArchiveInternalError;
+    int32_t position = 0;
+    for (;;) {
+        MemberHeader header;
+        bool ended = false;
+        const int result = CheckPayloadMember(data, static_cast<int32_t>(size), position, &ended,
+                                              run, header);
+        if (result != kArchiveOk)
+            return result;
+        if (ended)
+            break;
+        for (int i = 0; i < nameCount; ++i)
+            present[i] = present[i] || SameName(header.fileName, names[i]);
+    }
+    for (int i = 0; i < nameCount; ++i) {
+        if (!present[i]) {
+            MemberHeader missing;
+            NameOnly(missing, names[i]);
+            Report(run, missing, kMemberMissing, kArchiveCorrupt);
+            return kArchiveCorrupt;
+        }
+    }
+    return kArchiveOk;
 }

@@ -9,6 +9,9 @@
 // Writes every member of resource 19 of instance into destinationFolder, which
 // must exist. The resource is read in place.
 int ExtractPayload(HINSTANCE instance, const char* destinationFolder);
+// Reads resource 19 whole as the extraction will and checks it (CheckPayloadArchive)
+// with the names the install writes, before anything is written. 0 when it is sound.
+int CheckPayload(HINSTANCE instance, const char* const* names, int nameCount);
 #endif
 
 // The extraction loop over an archive image in memory: every member is written

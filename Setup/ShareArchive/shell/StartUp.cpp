@@ -246,22 +246,19 @@ void OfferSettingsMigration() {
         IDYES) {
         return;
     }
-    if (CopySettingsInto(InstallDir, legacyIni))
-        return;
-    // Usually the folder is only created by the install step: copy once it exists.
-    if (!IsExistingFolder(InstallDir)) {
-        CopyText(PendingLegacyIni, sizeof PendingLegacyIni, legacyIni);
-        MigrationPending = true;
-    }
+    // The folder is not settled yet: the user may still choose another one on the folder page.
+    CopyText(PendingLegacyIni, sizeof PendingLegacyIni, legacyIni);
+    MigrationPending = true;
 }
 
 void CompleteSettingsMigration() {
-    if (!MigrationPending)
-        return;
-    if (!IsExistingFolder(InstallDir))
-        return; // nothing installed (yet)
-    MigrationPending = false;
+    if (!MigrationPending || !IsExistingFolder(InstallDir))
+        return; // not asked for, or nothing installed (yet)
     CopySettingsInto(InstallDir, PendingLegacyIni);
+}
+
+void ForgetSettingsMigration() {
+    MigrationPending = false;
 }
 
 void LaunchApplication() {
@@ -303,7 +300,6 @@ int SetupMain(HINSTANCE instance) {
         OfferSettingsMigration();
         const INT_PTR result =
             DialogBoxParamA(AppInstance, DLG_MASTER_NAME, nullptr, WizardDialogProc, 0);
-        CompleteSettingsMigration();
         if (result == 1 && LaunchNow)
             LaunchApplication();
         ReleaseComAndDde();

@@ -24,9 +24,11 @@ void ProbeInstallFolder(char* candidate);
 void BuildFallbackFolder(const char* candidate, char* folder); // 260 bytes
 void ApplyFamilyRule();
 void ApplyUninstallSwitch(SetupMode mode); // CommonMode from "/r" or "/R"
+// Asks whether to carry over the Windows 3.1 edition's settings and remembers a Yes;
+// nothing is copied yet, since the user may still choose another folder.
 void OfferSettingsMigration();
-// A carried-over settings file that could not be copied yet because the install
-// folder did not exist is copied here into InstallDir once it does. Runs after the
-// wizard; the install step may call it as soon as the folder exists (idempotent).
+// Copies the settings the user agreed to carry over into InstallDir, never overwriting.
+// The install step calls it each time it has put the files into a folder.
 void CompleteSettingsMigration();
+void ForgetSettingsMigration(); // a new run (tests)
 void LaunchApplication();

@@ -238,29 +238,33 @@ bool IsRemovableFolder(const char* folder) {
     return !HoldsWindowsFolder(full, fullWindows);
 }
 
-int FormatSelfDeleteBatchText(char* buffer, size_t capacity, const char* programPath,
-                              const char* folder, const char* batchPath, int maxTries,
-                              bool removeFolder) {
+int FormatSelfDeleteBatchText(char* buffer, size_t capacity, const SelfDeleteBatch& plan) {
     if (capacity == 0)
         return 0;
     BatchWriter batch = {buffer, capacity, 0, false};
-    if (maxTries > 0) {
+    if (plan.maxTries > 0) {
         // A try whose pause ran counts as many; one whose pause failed (no ping on this
         // system) as one, so that the bound still takes about as long.
         char pausedTry[64];
         char limit[64];
         wsprintfA(pausedTry, "set /a DelMVTries+=%d", SelfDeleteTriesWithoutPause - 1);
         wsprintfA(limit, "if %%DelMVTries%% LSS %d goto Repeat",
-                  maxTries * SelfDeleteTriesWithoutPause);
+                  plan.maxTries * SelfDeleteTriesWithoutPause);
+        char ping[PathCapacity];
+        CopyText(ping, sizeof ping, plan.systemFolder);
+        if (!AppendPath(ping, "ping.exe"))
+            batch.overflow = true;
         batch.Line("set DelMVTries=0");
         batch.Line(":Repeat");
         batch.Put("del ");
-        batch.PutQuotedPath(programPath);
+        batch.PutQuotedPath(plan.programPath);
         batch.Line("");
         batch.Put("if not exist ");
-        batch.PutQuotedPath(programPath);
+        batch.PutQuotedPath(plan.programPath);
         batch.Line(" goto Removed");
-        batch.Line("ping -n 2 127.0.0.1 >nul");
+        // By its full path: a "ping" in the current folder or early on the path never runs.
+        batch.PutQuotedPath(ping);
+        batch.Line(" -n 2 127.0.0.1 >nul");
         batch.Line("if errorlevel 1 goto Unpaused");
         batch.Line(pausedTry);
         batch.Line(":Unpaused");
@@ -270,19 +274,39 @@ int FormatSelfDeleteBatchText(char* buffer, size_t capacity, const char* program
     } else {
         batch.Line(":Repeat");
         batch.Put("del ");
-        batch.PutQuotedPath(programPath);
+        batch.PutQuotedPath(plan.programPath);
         batch.Line("");
         batch.Put("if exist ");
-        batch.PutQuotedPath(programPath);
+        batch.PutQuotedPath(plan.programPath);
         batch.Line(" goto Repeat");
     }
-    if (removeFolder) {
+    if (plan.folder != nullptr) {
         batch.Put("rmdir ");
-        batch.PutQuotedPath(folder);
+        batch.PutQuotedPath(plan.folder);
         batch.Line("");
     }
-    batch.Put("del ");
-    batch.PutQuotedPath(batchPath);
+    if (plan.batchFolder != nullptr) {
+        // Some interpreters hold the batch open until it ends: it is moved beside its folder
+        // (keeping its permissions), the folder goes, and the batch is deleted there. All on
+        // one line, since no further line of a batch that is gone is read.
+        char aside[PathCapacity];
+        CopyText(aside, sizeof aside, plan.batchFolder);
+        if (strlen(aside) + 4 >= sizeof aside)
+            batch.overflow = true;
+        else
+            memcpy(aside + strlen(aside), ".bat", 5);
+        batch.Put("move ");
+        batch.PutQuotedPath(plan.batchPath);
+        batch.Put(" ");
+        batch.PutQuotedPath(aside);
+        batch.Put(" & rmdir ");
+        batch.PutQuotedPath(plan.batchFolder);
+        batch.Put(" & del ");
+        batch.PutQuotedPath(aside);
+    } else {
+        batch.Put("del ");
+        batch.PutQuotedPath(plan.batchPath);
+    }
     batch.Line("");
 
     if (batch.overflow) {
@@ -294,19 +318,91 @@ int FormatSelfDeleteBatchText(char* buffer, size_t capacity, const char* program
 }
 
 int FormatSelfDeleteBatch(char* buffer, size_t capacity, const char* programPath,
-                          const char* folder, const char* batchPath) {
+                          const char* folder, const char* batchPath, const char* batchFolder) {
     // The bounded loop needs the command extensions of NT 4.0 and later (set /a, LSS).
     const bool extensions = IsNtFamily() && MajorVersion() >= 4;
-    return FormatSelfDeleteBatchText(buffer, capacity, programPath, folder, batchPath,
-                                     extensions ? SelfDeleteTries : 0, IsRemovableFolder(folder));
+    char system[PathCapacity];
+    if (extensions && !GetSystemFolder(system))
+        return 0;
+    SelfDeleteBatch plan;
+    plan.programPath = programPath;
+    plan.folder = IsRemovableFolder(folder) ? folder : nullptr;
+    plan.batchPath = batchPath;
+    plan.batchFolder = batchFolder;
+    plan.systemFolder = extensions ? system : "";
+    plan.maxTries = extensions ? SelfDeleteTries : 0;
+    return FormatSelfDeleteBatchText(buffer, capacity, plan);
 }
 
-bool StartSelfDeleteBatch(const char* batchPath, const char* programPath, const char* folder) {
+int FormatBatchCommand(char* buffer, size_t capacity, const char* systemFolder,
+                       const char* batchPath) {
+    BatchWriter command = {buffer, capacity, 0, false};
+    if (!IsNtFamily()) {
+        command.Put("\"");
+        command.Put(batchPath);
+        command.Put("\"");
+    } else {
+        char interpreter[PathCapacity];
+        CopyText(interpreter, sizeof interpreter, systemFolder);
+        command.overflow = !AppendPath(interpreter, "cmd.exe");
+        command.Put("\"");
+        command.Put(interpreter);
+        command.Put("\"");
+        // From Windows 2000 on: no AutoRun commands, no delayed expansion (a "!" in a
+        // path would be expanded), and /S takes the outer quotes off the batch's path.
+        command.Put(MajorVersion() >= 5 ? " /D /V:OFF /S /C \"\"" : " /C \"");
+        command.Put(batchPath);
+        command.Put(MajorVersion() >= 5 ? "\"\"" : "\"");
+    }
+    if (command.overflow || capacity == 0) {
+        if (capacity > 0)
+            buffer[0] = '\0';
+        return 0;
+    }
+    buffer[command.used] = '\0';
+    return static_cast<int>(command.used);
+}
+
+bool StartBatchFile(const char* batchPath) {
+    char system[PathCapacity];
+    char command[3 * PathCapacity];
+    if ((IsNtFamily() && !GetSystemFolder(system)) ||
+        FormatBatchCommand(command, sizeof command, IsNtFamily() ? system : "", batchPath) == 0) {
+        return false;
+    }
+    // A folder that is some process's current folder cannot be removed: neither this
+    // process nor the batch keeps the install folder as its current folder.
+    SetCurrentDirectoryA("\\");
+    if (!IsNtFamily())
+        return WinExec(command, SW_HIDE) > 31;
+    // The interpreter of the system folder, in the system folder, which no other account
+    // can write: nothing it looks for by name can be planted beside it.
+    char interpreter[PathCapacity];
+    CopyText(interpreter, sizeof interpreter, system);
+    if (!AppendPath(interpreter, "cmd.exe"))
+        return false;
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION started;
+    if (!CreateProcessA(interpreter, command, nullptr, nullptr, FALSE, 0, nullptr, system, &startup,
+                        &started)) {
+        return false;
+    }
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return true;
+}
+
+bool StartSelfDeleteBatch(const char* batchPath, const char* batchFolder, const char* programPath,
+                          const char* folder) {
     char text[SelfDeleteBatchCapacity];
-    const int length = FormatSelfDeleteBatch(text, sizeof text, programPath, folder, batchPath);
+    const int length =
+        FormatSelfDeleteBatch(text, sizeof text, programPath, folder, batchPath, batchFolder);
     if (length == 0)
         return false;
-
     HANDLE file = CreateFileA(batchPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -315,17 +411,10 @@ bool StartSelfDeleteBatch(const char* batchPath, const char* programPath, const 
     const bool complete = WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr) &&
                           written == static_cast<DWORD>(length);
     CloseHandle(file);
-    if (!complete) {
+    if (!complete || !StartBatchFile(batchPath)) {
         DeleteFileA(batchPath); // half a batch could delete the wrong things
         return false;
     }
-
-    // A folder that is some process's current folder cannot be removed: neither this
-    // process nor the batch keeps the install folder as its current folder.
-    SetCurrentDirectoryA("\\");
-    char command[PathCapacity + 2];
-    FormatText(command, sizeof command, ContainsBlank(batchPath) ? "\"%s\"" : "%s", batchPath);
-    WinExec(command, SW_HIDE);
     return true;
 }
 
@@ -334,13 +423,28 @@ void WriteSelfDeleteBatch(const char* folder) {
     const DWORD length = GetModuleFileNameA(nullptr, programPath, sizeof programPath);
     if (length == 0 || length >= sizeof programPath)
         return; // a cut path names another file
-    if (StartSelfDeleteBatch(SelfDeleteBatchPath, programPath, folder))
+    char temp[PathCapacity];
+    const DWORD tempLength = GetTempPathA(sizeof temp, temp);
+    const bool haveTemp = tempLength > 0 && tempLength < sizeof temp;
+    if (IsNtFamily()) {
+        // Never the drive root, where other accounts can create or change files.
+        char batchFolder[PathCapacity];
+        char batchPath[PathCapacity];
+        if (!haveTemp || !CreatePrivateFolder(temp, batchFolder))
+            return;
+        CopyText(batchPath, sizeof batchPath, batchFolder);
+        if (!AppendPath(batchPath, TempBatchName) ||
+            !StartSelfDeleteBatch(batchPath, batchFolder, programPath, folder)) {
+            DeleteFileA(batchPath);
+            RemoveDirectoryA(batchFolder);
+        }
         return;
-    // From Windows Vista on a standard user may not create files in the root of the
-    // system drive: the user's temporary folder takes the batch then.
+    }
+    // Windows 95/98/Me have no other accounts' permissions to fear.
+    if (StartSelfDeleteBatch(SelfDeleteBatchPath, nullptr, programPath, folder))
+        return;
     char batchPath[PathCapacity];
-    const DWORD tempLength = GetTempPathA(sizeof batchPath, batchPath);
-    if (tempLength == 0 || tempLength >= sizeof batchPath || !AppendPath(batchPath, TempBatchName))
-        return;
-    StartSelfDeleteBatch(batchPath, programPath, folder);
+    CopyText(batchPath, sizeof batchPath, temp);
+    if (haveTemp && AppendPath(batchPath, TempBatchName))
+        StartSelfDeleteBatch(batchPath, nullptr, programPath, folder);
 }

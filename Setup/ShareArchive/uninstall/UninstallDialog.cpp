@@ -23,6 +23,8 @@ const char* const DeletingFileFormat = "%sを削除中...";
 // What an earlier or a trial edition of the application may have left in its folder.
 const char* const RemovedBaseNames[] = {"QUORIN32", "$UORIN32", "QUORTRAL", "QUORIN", "$UORIN"};
 const char* const RemovedExtension = "QRO";
+// The user's household accounts: never deleted, whatever their base name.
+const char* const DocumentExtensionUpper = "QRB";
 const char* const RemovedWholeNames[] = {
     "$ETUP.EXE",  "HOLIDAY.TXT", "TIPS.TXT",     "$IPS.TXT", "HISTRY.TXT", "HISTORY.TXT",
     "$ISTRY.TXT", "UNSETMV.EXE", "STD_MINI.EXE", "VIEW.KEY", "CALC.KEY",
@@ -163,6 +165,8 @@ bool IsInstalledFileName(const char* name) {
         *dot = '\0';
         extension = dot + 1;
     }
+    if (strcmp(extension, DocumentExtensionUpper) == 0)
+        return false;
     return IsOneOf(upper, RemovedBaseNames) || strcmp(extension, RemovedExtension) == 0;
 }
 

@@ -6,6 +6,7 @@
 #include "integration/Registry.h"
 #include "shell/Helpers.h"
 #include "shell/SetupState.h"
+#include "shell/StartUp.h"
 #include "resource.h"
 
 #include <string.h>
@@ -68,6 +69,16 @@ bool HasPayload() {
     return FindResourceA(AppInstance, MAKEINTRESOURCEA(IDR_PAYLOAD), RT_RCDATA) != nullptr;
 }
 
+// The carried archive is read whole and checked before anything is written: a damaged
+// or wrong archive must not replace a good installation with half of one.
+bool CheckCarriedArchive() {
+    const int code = CheckPayload(AppInstance, InstallFiles, InstallFileCount);
+    if (code == 0)
+        return true;
+    ShowArchiveError(AppInstance, code);
+    return false;
+}
+
 bool ExtractFiles() {
     const int code = ExtractPayload(AppInstance, InstallDir);
     if (code == 0)
@@ -100,13 +111,17 @@ bool RunsFromInstallFolder() {
     return strcmp(setupKey, installKey) == 0;
 }
 
+bool SourcePath(char* source, const char* name) {
+    CopyText(source, PathCapacity, SetupDir);
+    return AppendPath(source, name) != FALSE;
+}
+
 // One file; Retry on the message copies it again. False when the user gives up.
 bool CopyOneFile(HWND dialog, const char* name) {
     char source[PathCapacity];
     char target[PathCapacity];
-    CopyText(source, sizeof source, SetupDir);
     CopyText(target, sizeof target, InstallDir);
-    const bool joined = AppendPath(source, name) && AppendPath(target, name);
+    const bool joined = SourcePath(source, name) && AppendPath(target, name);
     SetStatusText(dialog, CopyingFileFormat, name);
     for (;;) {
         if (joined) {
@@ -121,6 +136,23 @@ bool CopyOneFile(HWND dialog, const char* name) {
             return false;
         }
     }
+}
+
+// Every file beside the program is there before the first one is copied; Retry on the
+// message looks again (a medium may have been put back).
+bool CheckCopySources(HWND dialog) {
+    if (RunsFromInstallFolder())
+        return true; // nothing is copied
+    for (int index = 0; index < InstallFileCount; ++index) {
+        char source[PathCapacity];
+        while (!SourcePath(source, InstallFiles[index]) || !PathExists(source, 0)) {
+            if (ShowMessageArg(dialog, IDS_CANNOT_COPY, InstallFiles[index], InstallCaption,
+                               MB_RETRYCANCEL) != IDRETRY) {
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 bool CopyFiles(HWND dialog) {
@@ -175,6 +207,13 @@ int InstallStep(HWND dialog) {
         EndWork(dialog);
         return 0;
     }
+    const bool carried = HasPayload();
+    if (!(carried ? CheckCarriedArchive() : CheckCopySources(dialog))) {
+        RecordInstallLocation(); // the folder was chosen; nothing else is written
+        SetStatusText(dialog, "");
+        EndWork(dialog);
+        return 0;
+    }
     if (!CreateInstallFolder(dialog)) {
         EndWork(dialog); // the status line keeps its text
         return 0;
@@ -182,11 +221,13 @@ int InstallStep(HWND dialog) {
     SetStatusText(dialog, "");
     RestartNeeded = 0;
 
-    const bool inPlace = HasPayload() ? ExtractFiles() : CopyFiles(dialog);
+    const bool inPlace = carried ? ExtractFiles() : CopyFiles(dialog);
     RecordInstallLocation(); // also after a failure: the folder was chosen
     SetStatusText(dialog, "");
-    if (inPlace)
+    if (inPlace) {
+        CompleteSettingsMigration(); // the settings go where the files went
         ShowGroupPage(dialog);
+    }
     EndWork(dialog);
     return inPlace ? 1 : 0;
 }

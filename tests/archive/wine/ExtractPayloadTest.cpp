@@ -137,6 +137,84 @@ TEST(ExtractArchiveOnWindows, LocalDosTimesUnsetDatesAndAFailedMember) {
     EXPECT_LE(undated, static_cast<long long>(time(nullptr)));
 }
 
+// Where member index starts in a payload of level-2 headers laid one after another.
+size_t MemberStart(const std::string& a, int index) {
+    size_t at = 0;
+    for (int i = 0; i < index; ++i) {
+        const unsigned char* h = reinterpret_cast<const unsigned char*>(a.data()) + at;
+        at += (h[0] | h[1] << 8) + (h[7] | h[8] << 8 | h[9] << 16 | static_cast<size_t>(h[10]) << 24);
+    }
+    return at;
+}
+
+struct DamagedRun {
+    const char* label;
+    void (*damage)(std::string& archive);
+    const char* message;
+};
+
+// The real program with a damaged archive: the archive's message comes before anything is
+// written, a new folder is not even created, and a good installation in the chosen folder
+// stays exactly as it was (the program that would remove it included).
+TEST(DamagedPayloadOfSetup, TheMessageComesAndNothingIsWritten) {
+    const DamagedRun runs[] = {
+        {"member 3's level byte is 3", [](std::string& a) { a[MemberStart(a, 2) + 20] = 3; },
+         "未知の形式"},
+        {"member 1 packed with -lh6-", [](std::string& a) { a[MemberStart(a, 0) + 5] = '6'; },
+         "未知の形式"},
+        {"a byte of member 3's data flipped",
+         [](std::string& a) { a[MemberStart(a, 3) - 100] ^= 0x55; }, "ファイルが壊れています"},
+    };
+    const std::string payload = bench::CarriedPayload();
+    ASSERT_FALSE(payload.empty());
+    bench::RegistryKeyGuard product(HKEY_CURRENT_USER, "SOFTWARE\\Brastelo\\くおりん");
+    bench::TempFolder root("damaged");
+    const std::string good = root / "good";
+    ASSERT_TRUE(CreateDirectoryA(good.c_str(), nullptr));
+    HMODULE setup = LoadLibraryExA(bench::SetupExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_EQ(ExtractPayload(setup, good.c_str()), 0);
+    FreeLibrary(setup);
+    std::vector<std::pair<std::string, long long>> installed;
+    for (const std::string& name : bench::ListFolder(good))
+        installed.emplace_back(bench::ReadFileBytes(good + "\\" + name), ModifiedUnixTime(good + "\\" + name));
+    const std::string fresh = root / "new\\Quorin32";
+
+    for (const DamagedRun& run : runs) {
+        SCOPED_TRACE(run.label);
+        std::string archive = payload;
+        run.damage(archive);
+        const std::string program = root / "SETUP.EXE";
+        ASSERT_TRUE(bench::WriteSetupCarrying(program, archive));
+        bench::Process process("\"" + program + "\"", root.path());
+        HWND wizard = bench::WaitForWindow(process.id(), [](HWND w) {
+            return bench::WindowText(w) == "家計簿,出納簿くおりんの導入" && !bench::IsMessageBox(w);
+        }, 30000, process.handle());
+        ASSERT_NE(nullptr, wizard);
+        ASSERT_TRUE(bench::WaitUntil([&] { return !bench::Control(wizard, 1009).text.empty(); }));
+        for (const std::string& folder : {fresh, good}) {
+            bench::SetControlText(wizard, 1000, folder);
+            bench::Click(wizard, 1);
+            HWND box = bench::WaitForMessageBox(process.id(), 30000, process.handle());
+            ASSERT_NE(nullptr, box) << folder;
+            const bench::BoxRecord record = bench::ReadMessageBox(box);
+            EXPECT_EQ(run.message, record.text) << folder;
+            EXPECT_EQ("家計簿,出納簿くおりんの導入", record.caption);
+            bench::AnswerMessageBox(box, IDOK);
+            ASSERT_TRUE(bench::WaitUntil([&] { return bench::Control(wizard, 1).enabled; }));
+            EXPECT_EQ("ｲﾝｽﾄｰﾙ先", bench::Control(wizard, 1001).text) << "not on the folder page";
+        }
+        bench::Click(wizard, 2);
+        EXPECT_EQ(0u, process.Wait(30000));
+        EXPECT_FALSE(bench::FolderExists(root / "new")) << "a folder was created";
+        const std::vector<std::string> names = bench::ListFolder(good);
+        ASSERT_EQ(installed.size(), names.size());
+        for (size_t i = 0; i < names.size(); ++i) {
+            EXPECT_TRUE(bench::ReadFileBytes(good + "\\" + names[i]) == installed[i].first) << names[i];
+            EXPECT_EQ(installed[i].second, ModifiedUnixTime(good + "\\" + names[i])) << names[i];
+        }
+    }
+}
+
 TEST(ExtractPayloadOfStub, AProgramWithoutResource19GivesArchiveNotFound) {
     HMODULE stub = LoadLibraryExA(bench::StubSetupExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(stub, nullptr);
