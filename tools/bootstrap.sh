@@ -6,7 +6,7 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install o
 
 PACKAGES=(cmake ninja-build mingw-w64 wine wine64 locales xvfb xauth imagemagick
           fonts-ipafont-gothic liblnk-utils lhasa p7zip-full jlha-utils clang
-          libclang-rt-14-dev googletest python3 file g++-multilib)
+          libclang-rt-14-dev googletest python3 file g++-multilib osslsigncode openssl)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

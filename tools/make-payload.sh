@@ -12,8 +12,9 @@
 # quorin.url; a file that does not get smaller is stored too, and the script says
 # which. Time stamps: each file of FOLDER keeps its own modification time; files
 # the build makes itself (SETUP.EXE, and FOLDER's files with --built, as for the
-# sample application) get the fixed stamp PAYLOAD_TIME (default 2026-12-01
-# 09:00:00 UTC). With SOURCE_DATE_EPOCH set, every member gets that stamp.
+# sample application) get one fixed stamp: SOURCE_DATE_EPOCH where it is set (the
+# build sets it to its fixed time, tools/fixed-time), else PAYLOAD_TIME (default
+# 2026-12-01 09:00:00 UTC). A team's own files keep their dates either way.
 # It is packed with jlha and then checked header by header; any deviation (method,
 # level, name, order, size, time stamp, CRC-16, header length of 256 or more,
 # trailing bytes) makes the script fail and leaves OUTPUT untouched.
@@ -204,7 +205,7 @@ for name in "${NAMES[@]}"; do
   [ -f "$source" ] || die "missing $source"
   cp -p "$source" "$stage/$name"
   chmod 644 "$stage/$name"
-  if [ "$name" = SETUP.EXE ] || [ $built = 1 ] || [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
+  if [ "$name" = SETUP.EXE ] || [ $built = 1 ]; then
     touch -d "$fixed_time" "$stage/$name"
   fi
 done

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <stdio.h>
+#include <stdlib.h>
 #include <thread>
 
 namespace bench {
@@ -14,7 +15,12 @@ namespace bench {
 std::string BinaryDir() { return BENCH_BINARY_DIR; }
 std::string SourceDir() { return BENCH_SOURCE_DIR; }
 std::string BuildFile(const std::string& relative) { return BinaryDir() + "\\" + relative; }
-static std::string ProgramFile(const char* relative) { return std::string(BENCH_PROGRAM_DIR) + "\\" + relative; }
+// The environment variable BENCH_PROGRAM_DIR (a Windows path) points the tests at the
+// programs of another build, such as a signed release in a temporary folder.
+std::string ProgramFile(const char* relative) {
+    const char* other = getenv("BENCH_PROGRAM_DIR");
+    return std::string(other && *other ? other : BENCH_PROGRAM_DIR) + "\\" + relative;
+}
 std::string SetupExe() { return ProgramFile("SETUP.EXE"); }
 std::string StubSetupExe() { return ProgramFile("stub\\SETUP.EXE"); }
 

@@ -15,10 +15,12 @@ std::string BinaryDir();                     // the build folder of the tests, a
 std::string SourceDir();                     // the source tree, as Wine sees it
 std::string BuildFile(const std::string& relative); // BinaryDir() + "\\" + relative
 // The programs under test come from the product's build folder (build/win32 for the
-// 32-bit product; the twin's own folder where the twin is tested).
+// 32-bit product; the twin's own folder where the twin is tested), or from the folder
+// that the environment variable BENCH_PROGRAM_DIR names.
 std::string SetupExe();                      // the full SETUP.EXE (with resource 19)
 std::string StubSetupExe();                  // the copy-mode SETUP.EXE (no resource 19)
 std::string SampleAppDir();                  // the sample application's files
+std::string ProgramFile(const char* relative); // any file of that build folder
 // The archive SETUP.EXE carries (its resource 19), and a copy of SETUP.EXE at path that
 // carries another archive instead (a damaged download, a wrong vendor archive).
 std::string CarriedPayload();

@@ -45,7 +45,3 @@
 
 // Archive messages: 3000 + extraction result code
 #define IDS_ARCHIVE_BASE 3000
-
-// Version record
-#define SETUP_VERSION_NUMBER 1, 0, 0, 0
-#define SETUP_VERSION_TEXT "1.0.0.0"

@@ -10,8 +10,9 @@
 
 namespace {
 
-// The build stamps every payload member with this time (tools/make-payload.sh).
-const long long kPayloadTime = 1796115600; // 2026-12-01 09:00:00 UTC
+// The build stamps every member it makes with its fixed time (tools/fixed-time), which it
+// keeps in release/fixed-time; the sample application's files are all made by the build.
+long long PayloadTime() { return std::stoll(bench::ReadFileBytes(bench::ProgramFile("release\\fixed-time"))); }
 
 const char* const kMembers[] = {"QUORIN32.EXE", "QUORIN32.HLP", "SETUP.EXE",    "QUORIN32.DLL", "QUORIN32.TXT",
                                 "TIPS.TXT",     "HISTORY.TXT",  "QUORIN32.CNT", "quorin.url"};
@@ -54,7 +55,7 @@ TEST_F(ExtractPayloadOfSetup, WritesTheNineFilesByteForByteWithTheirTimeStamps) 
         std::string written = bench::ReadFileBytes(folder / name);
         EXPECT_EQ(written.size(), source.size());
         EXPECT_TRUE(written == source) << "contents differ";
-        EXPECT_EQ(ModifiedUnixTime(folder / name), kPayloadTime);
+        EXPECT_EQ(ModifiedUnixTime(folder / name), PayloadTime());
         EXPECT_EQ(GetFileAttributesA((folder / name).c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     }
 }
@@ -73,7 +74,7 @@ TEST_F(ExtractPayloadOfSetup, ReplacesAReadOnlyFileOfTheSameName) {
     ASSERT_EQ(ExtractPayload(module_, folder.path().c_str()), 0);
     // (Wine running as root lets the first create through, so the attribute itself may stay.)
     EXPECT_TRUE(bench::ReadFileBytes(folder / "TIPS.TXT") == bench::ReadFileBytes(SourceOf("TIPS.TXT")));
-    EXPECT_EQ(ModifiedUnixTime(folder / "TIPS.TXT"), kPayloadTime);
+    EXPECT_EQ(ModifiedUnixTime(folder / "TIPS.TXT"), PayloadTime());
 }
 
 TEST_F(ExtractPayloadOfSetup, AFolderThatCannotBeWrittenGivesWriteError) {
