@@ -6,6 +6,8 @@
 #          set: the same bytes, at the commit's time, with the carried program's version
 #        release-build-test.sh version SOURCE_DIR
 #          a malformed -DSETUP_VERSION stops the configure and is named
+#        release-build-test.sh refused SOURCE_DIR
+#          a vendor build with a ready archive the install would refuse fails and names why
 #        release-build-test.sh signed SOURCE_DIR TOOLCHAIN APP_DIR LIFECYCLE_TEST DESKTOP_HOLDER
 #          a signed vendor build (APP_DIR: the application's eight files) with a throwaway
 #          authority: both signatures verify, a changed byte does not, removing the
@@ -84,6 +86,32 @@ version)
   done
   configure "$work/v" "$source_dir/cmake/mingw-i686.cmake" -DSETUP_VERSION=0.65535.0.9 >"$work/log" 2>&1 ||
     { cat "$work/log" >&2; fail "SETUP_VERSION=0.65535.0.9 refused"; }
+  ;;
+
+refused)
+  # A ready archive the install would refuse (member 3's header unreadable) stops the
+  # vendor build with the member and the cause, and no SETUP.EXE is made.
+  mkdir "$work/files"
+  for name in QUORIN32.EXE QUORIN32.HLP SETUP.EXE QUORIN32.DLL QUORIN32.TXT TIPS.TXT HISTORY.TXT QUORIN32.CNT quorin.url; do
+    echo "$name of a vendor" >"$work/files/$name"
+  done
+  (cd "$work/files" && jlha a2q "$work/ready.lzh" QUORIN32.EXE QUORIN32.HLP SETUP.EXE QUORIN32.DLL \
+     QUORIN32.TXT TIPS.TXT HISTORY.TXT QUORIN32.CNT quorin.url)
+  python3 - "$work/ready.lzh" <<'PY'
+import struct, sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+at = 0
+for _ in range(2):  # level-2 headers: their length, then the packed data
+    at += struct.unpack_from('<H', data, at)[0] + struct.unpack_from('<I', data, at + 7)[0]
+data[at + 20] = 3
+open(sys.argv[1], 'wb').write(data)
+PY
+  configure "$work/r" "$source_dir/cmake/mingw-i686.cmake" -DSETUP_PAYLOAD_ARCHIVE="$work/ready.lzh" >/dev/null
+  if cmake --build "$work/r" -j2 >"$work/log" 2>&1; then
+    fail "a ready archive with an unreadable header was carried"
+  fi
+  grep -q "member 3 (no name): header level above 2" "$work/log" || { cat "$work/log" >&2; fail "the refusal names no member and cause"; }
+  [ ! -e "$work/r/SETUP.EXE" ] || fail "SETUP.EXE was made"
   ;;
 
 signed)
