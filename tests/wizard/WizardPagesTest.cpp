@@ -156,7 +156,7 @@ TEST_F(WizardPages, FolderPageAtStartThenCancelEndsWithTwo) {
             EXPECT_EQ(bench::WindowText(dialog), kCaption);
             CheckControls(dialog, FolderPage(), "folder page");
             EXPECT_EQ(bench::Control(dialog, 1000).text, installDir_);
-            EXPECT_EQ(FocusOf(dialog), GetDlgItem(dialog, 1000));
+            EXPECT_EQ(bench::FocusOf(dialog), GetDlgItem(dialog, 1000));
             auto selection = Selection(dialog, 1000);
             EXPECT_EQ(selection.first, 0u);
             EXPECT_EQ(selection.second, Characters(installDir_));
@@ -178,7 +178,7 @@ TEST_F(WizardPages, WalkThroughBackAndNextAgainAndFinish) {
             CheckControls(dialog, GroupPage(true), "group page");
             EXPECT_EQ(bench::Control(dialog, 1011).check, BST_CHECKED)
                 << "CommonMode 1 ticks the box";
-            EXPECT_EQ(FocusOf(dialog), GetDlgItem(dialog, 1000));
+            EXPECT_EQ(bench::FocusOf(dialog), GetDlgItem(dialog, 1000));
             EXPECT_TRUE(bench::FileExists(exe));
 
             // Back: the folder page again, with the resolved folder.
@@ -201,6 +201,7 @@ TEST_F(WizardPages, WalkThroughBackAndNextAgainAndFinish) {
             bench::Click(dialog, 1);
             ASSERT_TRUE(WaitPage(2));
             CheckControls(dialog, FinishPage(StartMenuText(kProduct)), "finish page");
+            EXPECT_EQ(bench::FocusOf(dialog), GetDlgItem(dialog, 1)) << "完了 has the focus";
             EXPECT_EQ(bench::Control(dialog, 1011).check, BST_CHECKED);
             EXPECT_NE(GetWindowLongPtrA(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST, 0)
                 << "finish page is topmost";
@@ -211,6 +212,44 @@ TEST_F(WizardPages, WalkThroughBackAndNextAgainAndFinish) {
     EXPECT_EQ(result, 1);
     EXPECT_EQ(LaunchNow, 1);
     EXPECT_STREQ(GroupName, kProduct);
+}
+
+// Enter alone: on each page the control to act on has the focus (the field on the folder
+// and group pages, "完了" on the finish page) and Enter presses Next.
+TEST_F(WizardPages, EnterAloneWalksThroughEveryPage) {
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            for (int page = 0; page < 3; ++page) {
+                ASSERT_TRUE(WaitPage(page));
+                HWND focus = GetDlgItem(dialog, page < 2 ? 1000 : 1);
+                ASSERT_TRUE(bench::WaitUntil([&] { return bench::FocusOf(dialog) == focus; }))
+                    << "page " << page << ": focus " << bench::FocusOf(dialog);
+                bench::PressKey(VK_RETURN);
+            }
+        });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(LaunchNow, 1);
+    EXPECT_TRUE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
+}
+
+// A click gives Next the focus, and the install step disables Next while it works. When
+// the step fails without a message (a folder too long to be made absolute), Next, enabled
+// again, has the focus again.
+TEST_F(WizardPages, NextHasTheFocusAgainAfterAQuietFailure) {
+    HWND next = nullptr, focus = nullptr;
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
+            next = GetDlgItem(dialog, 1);
+            SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
+            bench::SetControlText(dialog, 1000, "C:\\" + std::string(257, 'a'));
+            SendMessageA(dialog, WM_COMMAND, 1, reinterpret_cast<LPARAM>(next)); // the click
+            EXPECT_EQ(Page(), 0);
+            focus = bench::FocusOf(dialog);
+            bench::Command(dialog, IDCANCEL);
+        });
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(focus, next);
 }
 
 TEST_F(WizardPages, EscapeOnFinishPageEndsWithTwoAndLaunchesNothing) {
@@ -459,6 +498,7 @@ TEST_F(WizardPages, RestartVariantOfTheFinishPage) {
                            {1008, false, true, nullptr},
                            {1000, false, true, nullptr}},
                           "restart page");
+            EXPECT_EQ(bench::FocusOf(dialog), GetDlgItem(dialog, 1)) << "再起動 has the focus";
             bench::Click(dialog, 2);
         });
     EXPECT_EQ(result, 2);

@@ -52,6 +52,12 @@ void SetStatusFromTable(HWND dialog, UINT stringId) {
     SetStatusText(dialog, "%s", text);
 }
 
+// Gives the control the keyboard focus as the dialog manager does (a push button also
+// becomes the default button, so that Enter presses it).
+void FocusControl(HWND dialog, int id) {
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, id)), TRUE);
+}
+
 // Puts text into the input field, selects all of it and gives it the focus.
 void FillInputField(HWND dialog, const char* text) {
     HWND field = GetDlgItem(dialog, IDC_INPUT);
@@ -109,10 +115,15 @@ void OnNext(HWND dialog) {
         break;
     case 2:
         ConfirmFinishPage(dialog);
-        break;
+        return;
     default:
-        break;
+        return;
     }
+    // A step disables Next while it works; a focused Next loses the focus then, and a
+    // keyboard would reach nothing. Next, enabled again, takes it back.
+    HWND focus = GetFocus();
+    if (focus == nullptr || (focus != dialog && !IsChild(dialog, focus)))
+        FocusControl(dialog, IDC_NEXT);
 }
 
 void OnCancel(HWND dialog) {
@@ -255,6 +266,7 @@ void ShowFinishPage(HWND dialog) {
     ++WizardPage;
     ShowControl(dialog, IDC_BACK, false);
     EnableControl(dialog, IDC_NEXT, true);
+    FocusControl(dialog, IDC_NEXT);
 }
 
 void ShowRestartPage(HWND dialog) {
@@ -272,6 +284,7 @@ void ShowRestartPage(HWND dialog) {
     ShowControl(dialog, IDC_BACK, false);
     ++WizardPage;
     EnableControl(dialog, IDC_NEXT, true);
+    FocusControl(dialog, IDC_NEXT);
 }
 
 void BrowseForFolder(HWND dialog, const char* currentFolder, LPCITEMIDLIST root,
