@@ -28,6 +28,14 @@ const char StartMenuFinishFormat[] =
 const char ProgmanFinishFormat[] = "ﾌﾟﾛｸﾞﾗﾑ･ｸﾞﾙｰﾌﾟの[%s]から起動してください。";
 
 enum { FinishTextCapacity = 260, InputLimit = 260, BrowseTextLimit = 258 };
+static_assert(sizeof StartMenuFinishFormat - 3 + MaxGroupNameBytes == FinishTextCapacity - 1,
+              "the longest group name fills the finish text exactly");
+
+// Where the finish page puts the finish text and the launch box, in dialog units: the
+// text gets room for eight lines (the longest group name with blanks at the worst
+// places), and the box goes to the free left end of the button row.
+const RECT FinishTextRect = {30, 35, 238, 99};
+const RECT LaunchBoxRect = {10, 112, 116, 122};
 
 void ShowControl(HWND dialog, int id, bool show) {
     ShowWindow(GetDlgItem(dialog, id), show ? SW_SHOW : SW_HIDE);
@@ -50,6 +58,12 @@ void SetStatusFromTable(HWND dialog, UINT stringId) {
     text[0] = '\0';
     LoadStringA(AppInstance, stringId, text, sizeof text);
     SetStatusText(dialog, "%s", text);
+}
+
+void PlaceControl(HWND dialog, int id, RECT units) {
+    MapDialogRect(dialog, &units);
+    MoveWindow(GetDlgItem(dialog, id), units.left, units.top, units.right - units.left,
+               units.bottom - units.top, TRUE);
 }
 
 // Gives the control the keyboard focus as the dialog manager does (a push button also
@@ -262,6 +276,11 @@ void ShowFinishPage(HWND dialog) {
     FormatFinishText(finishText, sizeof finishText);
     SetDlgItemTextA(dialog, IDC_INSTRUCTION, finishText);
     ShowControl(dialog, IDC_INSTRUCTION, true);
+    // A word wider than a line (a group name without blanks) is broken, not cut off.
+    HWND text = GetDlgItem(dialog, IDC_INSTRUCTION);
+    SetWindowLongPtrA(text, GWL_STYLE, GetWindowLongPtrA(text, GWL_STYLE) | SS_EDITCONTROL);
+    PlaceControl(dialog, IDC_INSTRUCTION, FinishTextRect);
+    PlaceControl(dialog, IDC_CHECK, LaunchBoxRect);
     SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ++WizardPage;
     ShowControl(dialog, IDC_BACK, false);
