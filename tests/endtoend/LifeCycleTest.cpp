@@ -21,7 +21,18 @@ struct LifeCase {
     bool programManager;
     HKEY entryRoot; // where the uninstall entry must be (null: none is written)
     const char* uninstallSwitch;
+    bool keyboard = false;   // every press by Tab and Enter (the texts are typed)
+    const char* group = nullptr; // else "くおりん <family>"
 };
+
+// The longest group name the group page takes: 182 bytes, with "ソ" (5C as its second byte).
+std::string LongestGroupName() {
+    std::string name = "くおりん ";
+    for (int i = 0; i < 86; ++i)
+        name += "ソ";
+    return name + "x";
+}
+const std::string kLongestGroup = LongestGroupName();
 
 std::string ShellFolder(bool common, const char* perUser, const char* allUsers, REGSAM view = 0) {
     bench::RegValue value = bench::ReadRegValue(common ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
@@ -42,6 +53,16 @@ HWND WaitForDialog(const bench::Process& process, const char* caption) {
 bool WaitForText(HWND dialog, int id, const std::string& text, const bench::Process& process) {
     return bench::WaitUntil([&] { return bench::Control(dialog, id).text == text; }, 30000,
                             process.handle());
+}
+
+// Presses the key once the control has the keyboard focus.
+bool PressOn(HWND window, int id, WORD key, const bench::Process& process) {
+    HWND control = GetDlgItem(window, id);
+    if (!bench::WaitUntil([&] { return bench::FocusOf(window) == control; }, 30000,
+                          process.handle()))
+        return false;
+    bench::PressKey(key);
+    return true;
 }
 
 class LifeCycle : public testing::TestWithParam<LifeCase> {
@@ -75,7 +96,7 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
     }
     bench::TempFolder work("life");
     const std::string installDir = work / "家計簿くおりん";
-    const std::string group = std::string("くおりん ") + c.family;
+    const std::string group = c.group ? c.group : std::string("くおりん ") + c.family;
 
     // Program Manager serves its DDE conversation while the group is made.
     std::unique_ptr<bench::ProgmanServer> progman;
@@ -93,17 +114,24 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
         // The template already holds the label; the status line is written only once the
         // posted Back has built the folder page (and put the default folder into the field).
         ASSERT_TRUE(WaitForText(wizard, 1009, "（特に変更する必要はありません）", setup));
+        // Next: Enter in the field, or on "完了", which has the focus then.
+        const auto next = [&](int focused) {
+            return c.keyboard ? PressOn(wizard, focused, VK_RETURN, setup)
+                              : (bench::Click(wizard, 1), true);
+        };
         bench::SetControlText(wizard, 1000, installDir);
-        bench::Click(wizard, 1);
+        ASSERT_TRUE(next(1000));
         ASSERT_TRUE(WaitForText(wizard, 1001, "ｸﾞﾙｰﾌﾟ名", setup)) << "no group page";
         bench::SetControlText(wizard, 1000, group);
-        if (!c.programManager && std::string(c.family) != "win95") {
+        if (c.keyboard) {
+            EXPECT_EQ(bench::Control(wizard, 1011).check, BST_CHECKED);
+        } else if (!c.programManager && std::string(c.family) != "win95") {
             SendMessageA(GetDlgItem(wizard, 1011), BM_SETCHECK, c.allUsers ? BST_CHECKED : BST_UNCHECKED, 0);
         }
-        bench::Click(wizard, 1);
+        ASSERT_TRUE(next(1000));
         ASSERT_TRUE(WaitForText(wizard, 1, "完了", setup)) << "no finish page";
         EXPECT_EQ(bench::Control(wizard, 1011).check, BST_CHECKED);
-        bench::Click(wizard, 1);
+        ASSERT_TRUE(next(1));
         EXPECT_EQ(setup.Wait(30000), 0u);
     }
     for (const char* name : {"QUORIN32.EXE", "QUORIN32.HLP", "QUORIN32.TXT", "QUORIN32.DLL",
@@ -171,14 +199,28 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
         HWND dialog = WaitForDialog(uninstall, "家計簿,出納簿くおりんの削除");
         ASSERT_NE(dialog, nullptr) << "the uninstall dialog did not open";
         EXPECT_EQ(bench::Control(dialog, 1).text, "実行");
-        bench::Click(dialog, 1);
+        if (c.keyboard) { // from 中止, where the dialog starts, to 実行
+            ASSERT_TRUE(PressOn(dialog, 2, VK_TAB, uninstall));
+            ASSERT_TRUE(PressOn(dialog, 1, VK_RETURN, uninstall));
+        } else {
+            bench::Click(dialog, 1);
+        }
         HWND box = bench::WaitForMessageBox(uninstall.id(), 30000, uninstall.handle());
         ASSERT_NE(box, nullptr) << "no confirmation";
         EXPECT_EQ(bench::ReadMessageBox(box).caption, "アプリケーションの削除確認");
-        bench::AnswerMessageBox(box, IDYES);
+        if (c.keyboard) { // from No, the default, to Yes
+            ASSERT_TRUE(PressOn(box, IDNO, VK_TAB, uninstall));
+            ASSERT_TRUE(PressOn(box, IDYES, VK_RETURN, uninstall));
+        } else {
+            bench::AnswerMessageBox(box, IDYES);
+        }
         ASSERT_TRUE(WaitForText(dialog, 1, "終了", uninstall));
         EXPECT_EQ(bench::Control(dialog, 1005).text, "ソフトの削除は完了しました。");
-        bench::Click(dialog, 1);
+        if (c.keyboard) {
+            ASSERT_TRUE(PressOn(dialog, 1, VK_RETURN, uninstall)) << "終了 has no focus";
+        } else {
+            bench::Click(dialog, 1);
+        }
         EXPECT_EQ(uninstall.Wait(30000), 0u);
     }
     // The batch deletes the program once the process has ended.
@@ -216,9 +258,11 @@ INSTANTIATE_TEST_SUITE_P(
                     LifeCase{"winxp", false, false, HKEY_CURRENT_USER, "/R"},
                     LifeCase{"win95", false, false, HKEY_LOCAL_MACHINE, "/r"},
                     LifeCase{"nt351", true, true, nullptr, "/r"},
-                    LifeCase{"nt40", true, false, HKEY_LOCAL_MACHINE, "/r"}),
+                    LifeCase{"nt40", true, false, HKEY_LOCAL_MACHINE, "/r"},
+                    LifeCase{"win10", true, false, HKEY_LOCAL_MACHINE, "/r", true, kLongestGroup.c_str()}),
     [](const testing::TestParamInfo<LifeCase>& info) {
-        return std::string(info.param.family) + (info.param.allUsers ? "_AllUsers" : "_CurrentUser");
+        return std::string(info.param.family) + (info.param.allUsers ? "_AllUsers" : "_CurrentUser") +
+               (info.param.keyboard ? "_KeyboardLongestGroup" : "");
     });
 
 } // namespace
