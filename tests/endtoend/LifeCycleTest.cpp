@@ -21,18 +21,17 @@ struct LifeCase {
     bool programManager;
     HKEY entryRoot; // where the uninstall entry must be (null: none is written)
     const char* uninstallSwitch;
-    bool keyboard = false;   // every press by Tab and Enter (the texts are typed)
+    bool keyboard = false;       // every press by Tab and Enter (the texts are typed)
     const char* group = nullptr; // else "くおりん <family>"
 };
 
 // The longest group name the group page takes: 182 bytes, with "ソ" (5C as its second byte).
-std::string LongestGroupName() {
-    std::string name = "くおりん ";
+const std::string kLongestGroup = "くおりん " + [] {
+    std::string kana;
     for (int i = 0; i < 86; ++i)
-        name += "ソ";
-    return name + "x";
-}
-const std::string kLongestGroup = LongestGroupName();
+        kana += "ソ";
+    return kana + "x";
+}();
 
 std::string ShellFolder(bool common, const char* perUser, const char* allUsers, REGSAM view = 0) {
     bench::RegValue value = bench::ReadRegValue(common ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
@@ -55,13 +54,21 @@ bool WaitForText(HWND dialog, int id, const std::string& text, const bench::Proc
                             process.handle());
 }
 
-// Presses the key once the control has the keyboard focus.
-bool PressOn(HWND window, int id, WORD key, const bench::Process& process) {
-    HWND control = GetDlgItem(window, id);
-    if (!bench::WaitUntil([&] { return bench::FocusOf(window) == control; }, 30000,
-                          process.handle()))
-        return false;
-    bench::PressKey(key);
+// Presses a button with a click or, as a keyboard does, each key once its control has
+// the focus.
+bool Press(bool keyboard, HWND window, int button, std::initializer_list<std::pair<int, WORD>> keys,
+           const bench::Process& process) {
+    if (!keyboard) {
+        bench::Click(window, button);
+        return true;
+    }
+    for (const auto& [focused, key] : keys) {
+        HWND control = GetDlgItem(window, focused);
+        if (!bench::WaitUntil([&] { return bench::FocusOf(window) == control; }, 30000,
+                              process.handle()))
+            return false;
+        bench::PressKey(key);
+    }
     return true;
 }
 
@@ -114,24 +121,17 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
         // The template already holds the label; the status line is written only once the
         // posted Back has built the folder page (and put the default folder into the field).
         ASSERT_TRUE(WaitForText(wizard, 1009, "（特に変更する必要はありません）", setup));
-        // Next: Enter in the field, or on "完了", which has the focus then.
-        const auto next = [&](int focused) {
-            return c.keyboard ? PressOn(wizard, focused, VK_RETURN, setup)
-                              : (bench::Click(wizard, 1), true);
-        };
         bench::SetControlText(wizard, 1000, installDir);
-        ASSERT_TRUE(next(1000));
+        ASSERT_TRUE(Press(c.keyboard, wizard, 1, {{1000, VK_RETURN}}, setup));
         ASSERT_TRUE(WaitForText(wizard, 1001, "ｸﾞﾙｰﾌﾟ名", setup)) << "no group page";
         bench::SetControlText(wizard, 1000, group);
-        if (c.keyboard) {
-            EXPECT_EQ(bench::Control(wizard, 1011).check, BST_CHECKED);
-        } else if (!c.programManager && std::string(c.family) != "win95") {
+        if (!c.programManager && std::string(c.family) != "win95" && !c.keyboard) {
             SendMessageA(GetDlgItem(wizard, 1011), BM_SETCHECK, c.allUsers ? BST_CHECKED : BST_UNCHECKED, 0);
         }
-        ASSERT_TRUE(next(1000));
+        ASSERT_TRUE(Press(c.keyboard, wizard, 1, {{1000, VK_RETURN}}, setup));
         ASSERT_TRUE(WaitForText(wizard, 1, "完了", setup)) << "no finish page";
         EXPECT_EQ(bench::Control(wizard, 1011).check, BST_CHECKED);
-        ASSERT_TRUE(next(1));
+        ASSERT_TRUE(Press(c.keyboard, wizard, 1, {{1, VK_RETURN}}, setup));
         EXPECT_EQ(setup.Wait(30000), 0u);
     }
     for (const char* name : {"QUORIN32.EXE", "QUORIN32.HLP", "QUORIN32.TXT", "QUORIN32.DLL",
@@ -199,28 +199,16 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
         HWND dialog = WaitForDialog(uninstall, "家計簿,出納簿くおりんの削除");
         ASSERT_NE(dialog, nullptr) << "the uninstall dialog did not open";
         EXPECT_EQ(bench::Control(dialog, 1).text, "実行");
-        if (c.keyboard) { // from 中止, where the dialog starts, to 実行
-            ASSERT_TRUE(PressOn(dialog, 2, VK_TAB, uninstall));
-            ASSERT_TRUE(PressOn(dialog, 1, VK_RETURN, uninstall));
-        } else {
-            bench::Click(dialog, 1);
-        }
+        // From 中止, where the dialog starts, to 実行; in the question from No to Yes.
+        ASSERT_TRUE(Press(c.keyboard, dialog, 1, {{2, VK_TAB}, {1, VK_RETURN}}, uninstall));
         HWND box = bench::WaitForMessageBox(uninstall.id(), 30000, uninstall.handle());
         ASSERT_NE(box, nullptr) << "no confirmation";
         EXPECT_EQ(bench::ReadMessageBox(box).caption, "アプリケーションの削除確認");
-        if (c.keyboard) { // from No, the default, to Yes
-            ASSERT_TRUE(PressOn(box, IDNO, VK_TAB, uninstall));
-            ASSERT_TRUE(PressOn(box, IDYES, VK_RETURN, uninstall));
-        } else {
-            bench::AnswerMessageBox(box, IDYES);
-        }
+        ASSERT_TRUE(Press(c.keyboard, box, IDYES, {{IDNO, VK_TAB}, {IDYES, VK_RETURN}}, uninstall));
         ASSERT_TRUE(WaitForText(dialog, 1, "終了", uninstall));
         EXPECT_EQ(bench::Control(dialog, 1005).text, "ソフトの削除は完了しました。");
-        if (c.keyboard) {
-            ASSERT_TRUE(PressOn(dialog, 1, VK_RETURN, uninstall)) << "終了 has no focus";
-        } else {
-            bench::Click(dialog, 1);
-        }
+        ASSERT_TRUE(Press(c.keyboard, dialog, 1, {{1, VK_RETURN}}, uninstall))
+            << "終了 has no focus";
         EXPECT_EQ(uninstall.Wait(30000), 0u);
     }
     // The batch deletes the program once the process has ended.
@@ -259,9 +247,11 @@ INSTANTIATE_TEST_SUITE_P(
                     LifeCase{"win95", false, false, HKEY_LOCAL_MACHINE, "/r"},
                     LifeCase{"nt351", true, true, nullptr, "/r"},
                     LifeCase{"nt40", true, false, HKEY_LOCAL_MACHINE, "/r"},
-                    LifeCase{"win10", true, false, HKEY_LOCAL_MACHINE, "/r", true, kLongestGroup.c_str()}),
+                    LifeCase{"win10", true, false, HKEY_LOCAL_MACHINE, "/r", true,
+                             kLongestGroup.c_str()}),
     [](const testing::TestParamInfo<LifeCase>& info) {
-        return std::string(info.param.family) + (info.param.allUsers ? "_AllUsers" : "_CurrentUser") +
+        return std::string(info.param.family) +
+               (info.param.allUsers ? "_AllUsers" : "_CurrentUser") +
                (info.param.keyboard ? "_KeyboardLongestGroup" : "");
     });
 

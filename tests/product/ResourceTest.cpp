@@ -73,15 +73,16 @@ TEST_F(SetupImage, IconGroupsHoldBitmapsOf16And32And48Pixels) {
     for (const char* group : {"SETUP_ICON", "UNSET_ICON"}) {
         HRSRC found = FindResourceA(module_, group, RT_GROUP_ICON);
         ASSERT_NE(found, nullptr) << group;
-        const BYTE* directory = static_cast<const BYTE*>(LockResource(LoadResource(module_, found)));
+        const auto* directory =
+            static_cast<const BYTE*>(LockResource(LoadResource(module_, found)));
         std::set<int> sizes;
         for (WORD i = 0; i < *reinterpret_cast<const WORD*>(directory + 4); ++i) {
             const BYTE* entry = directory + 6 + 14 * i; // width, height, ..., WORD id at 12
             HRSRC image = FindResourceA(
                 module_, MAKEINTRESOURCEA(*reinterpret_cast<const WORD*>(entry + 12)), RT_ICON);
             ASSERT_NE(image, nullptr) << group;
-            const auto* header = static_cast<const BITMAPINFOHEADER*>(
-                LockResource(LoadResource(module_, image)));
+            const auto* header =
+                static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(module_, image)));
             EXPECT_EQ(header->biSize, sizeof(BITMAPINFOHEADER)) << group << " " << int(entry[0]);
             EXPECT_EQ(header->biWidth, entry[0]);
             EXPECT_EQ(header->biHeight, 2 * entry[1]); // the colours and the mask

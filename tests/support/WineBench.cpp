@@ -300,7 +300,7 @@ HWND FocusOf(HWND window) {
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
     return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus
-                                                                               : nullptr;
+                                                                              : nullptr;
 }
 
 void PressKey(WORD virtualKey) {

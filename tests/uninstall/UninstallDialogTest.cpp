@@ -359,35 +359,15 @@ TEST_F(UninstallDialogTest, CloseBoxOnTheStartPageEndsWithTwo) {
     EXPECT_EQ(2, result);
 }
 
-// A keyboard alone: Tab from Cancel (where the dialog starts) to "実行", Enter; Tab from
-// No to Yes in the question, Enter; then "終了" has the focus and Enter ends with 1.
-TEST_F(UninstallDialogTest, TabAndEnterAloneRemoveTheFilesAndEndWithOne) {
-    MakeFiles(folder, {"QUORIN32.EXE", "MYDATA.QRB"});
-    HWND button = nullptr, focusAtTheEnd = nullptr;
-    const INT_PTR result =
-        bench::RunDialog(AppInstance, "DLG_MASTER", UninstallDialogProc, [&](HWND d) {
-            button = GetDlgItem(d, Next);
-            const auto press = [](HWND window, HWND focus, WORD key) {
-                ASSERT_TRUE(bench::WaitUntil([&] { return bench::FocusOf(window) == focus; }))
-                    << "focus " << bench::FocusOf(window);
-                bench::PressKey(key);
-            };
-            press(d, GetDlgItem(d, Cancel), VK_TAB);
-            press(d, button, VK_RETURN);
-            HWND box = bench::WaitForMessageBox(GetCurrentProcessId(), 20000);
-            ASSERT_NE(nullptr, box);
-            press(box, GetDlgItem(box, IDNO), VK_TAB);
-            press(box, GetDlgItem(box, IDYES), VK_RETURN);
-            ASSERT_TRUE(bench::WaitUntil(
-                [&] { return bench::Control(d, Next).text == "終了" && UninstallBusy == 0; }));
-            focusAtTheEnd = bench::FocusOf(d);
-            bench::PressKey(VK_RETURN);
-            if (!bench::WaitUntil([&] { return !IsWindow(d); }, 5000))
-                bench::Command(d, Cancel); // Enter reached nothing
-        });
-    EXPECT_EQ(button, focusAtTheEnd);
-    EXPECT_EQ(1, result);
-    EXPECT_EQ(std::vector<std::string>{"MYDATA.QRB"}, bench::ListFolder(folder.path()));
+TEST_F(UninstallDialogTest, EnterAfterTheDeletionPressesTheFocusedFinishButton) {
+    MakeFiles(folder, {"QUORIN32.EXE"});
+    int focused = 0;
+    const Removal removal = RunRemoval({IDYES}, {}, [&](HWND d) {
+        focused = GetDlgCtrlID(bench::FocusOf(d));
+        bench::PressKey(VK_RETURN);
+    });
+    EXPECT_EQ(Next, focused);
+    EXPECT_EQ(1, removal.result);
 }
 
 TEST_F(UninstallDialogTest, OtherCommandsDoNothing) {

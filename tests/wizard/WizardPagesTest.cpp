@@ -201,7 +201,6 @@ TEST_F(WizardPages, WalkThroughBackAndNextAgainAndFinish) {
             bench::Click(dialog, 1);
             ASSERT_TRUE(WaitPage(2));
             CheckControls(dialog, FinishPage(StartMenuText(kProduct)), "finish page");
-            EXPECT_EQ(bench::FocusOf(dialog), GetDlgItem(dialog, 1)) << "完了 has the focus";
             EXPECT_EQ(bench::Control(dialog, 1011).check, BST_CHECKED);
             EXPECT_NE(GetWindowLongPtrA(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST, 0)
                 << "finish page is topmost";
@@ -232,23 +231,20 @@ TEST_F(WizardPages, EnterAloneWalksThroughEveryPage) {
     EXPECT_TRUE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
 }
 
-// A click gives Next the focus, and the install step disables Next while it works. When
-// the step fails without a message (a folder too long to be made absolute), Next, enabled
-// again, has the focus again.
+// A click gives Next the focus, and the install step disables Next while it works: when
+// the step fails without a message (a folder too long to be made absolute), Next has the
+// focus again.
 TEST_F(WizardPages, NextHasTheFocusAgainAfterAQuietFailure) {
-    HWND next = nullptr, focus = nullptr;
-    INT_PTR result =
-        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
-            ASSERT_TRUE(WaitPage(0));
-            next = GetDlgItem(dialog, 1);
-            SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
-            bench::SetControlText(dialog, 1000, "C:\\" + std::string(257, 'a'));
-            SendMessageA(dialog, WM_COMMAND, 1, reinterpret_cast<LPARAM>(next)); // the click
-            EXPECT_EQ(Page(), 0);
-            focus = bench::FocusOf(dialog);
-            bench::Command(dialog, IDCANCEL);
-        });
-    EXPECT_EQ(result, 2);
+    HWND focus = nullptr, next = nullptr;
+    bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+        ASSERT_TRUE(WaitPage(0));
+        SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next = GetDlgItem(dialog, 1)),
+                     TRUE);
+        bench::SetControlText(dialog, 1000, "C:\\" + std::string(257, 'a'));
+        SendMessageA(dialog, WM_COMMAND, 1, reinterpret_cast<LPARAM>(next)); // the click
+        focus = Page() == 0 ? bench::FocusOf(dialog) : nullptr;
+        bench::Command(dialog, IDCANCEL);
+    });
     EXPECT_EQ(focus, next);
 }
 
@@ -420,12 +416,20 @@ struct BadName {
     std::string name;
     bool tooLong; // else not usable as a folder
 };
-const BadName kUnusableNames[] = {
-    {"a/b", false}, {"a\\b", false},    {"c:x", false},
-    {"what?", false}, {"*", false},         {"\"q\"", false},
-    {"<x>", false},   {"a|b", false},       {".", false},
-    {"..", false},    {"con", false},       {"LPT1.txt", false},
-    {std::string(183, 'a'), true},          {"x" + Repeat("あ", 91), true}};
+const BadName kUnusableNames[] = {{"a/b", false},
+                                  {"a\\b", false},
+                                  {"c:x", false},
+                                  {"what?", false},
+                                  {"*", false},
+                                  {"\"q\"", false},
+                                  {"<x>", false},
+                                  {"a|b", false},
+                                  {".", false},
+                                  {"..", false},
+                                  {"con", false},
+                                  {"LPT1.txt", false},
+                                  {std::string(183, 'a'), true},
+                                  {"x" + Repeat("あ", 91), true}};
 
 TEST_F(WizardPages, GroupNameThatCannotBeAFolderIsRefusedOnTheGroupPage) {
     bench::MessageBoxHook hook;
@@ -471,54 +475,46 @@ const std::string kLongestNames[] = {
     Repeat("あ", 91), std::string(182, 'W'), "x" + Repeat("あ", 90) + "y",
     "a" + Repeat(" " + std::string(26, 'a'), 5) + " " + std::string(45, 'a')};
 
-// The height (and width) the control's text needs, drawn as a static control draws it.
-RECT NeededForText(HWND control) {
-    RECT client;
-    GetClientRect(control, &client);
+// The rectangle the control's text needs from its client area's top left corner.
+RECT NeededForText(HWND control, UINT format) {
+    RECT needed;
+    GetClientRect(control, &needed);
     HDC dc = GetDC(control);
-    HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0));
-    HGDIOBJ old = SelectObject(dc, font);
-    RECT needed = {0, 0, client.right, 0};
-    const bool edit = GetWindowLongPtrA(control, GWL_STYLE) & SS_EDITCONTROL;
-    DrawTextA(dc, bench::WindowText(control).c_str(), -1, &needed,
-              DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | (edit ? DT_EDITCONTROL : 0));
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    DrawTextA(dc, bench::WindowText(control).c_str(), -1, &needed, DT_CALCRECT | format);
     SelectObject(dc, old);
     ReleaseDC(control, dc);
     return needed;
 }
 
-RECT RectInDialog(HWND dialog, int id) {
-    RECT rect;
-    GetWindowRect(GetDlgItem(dialog, id), &rect);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
-// Measured at this program's DPI: 96, or what the test below runs it with.
+// At this program's DPI: 96, or 144 when the next test runs it again.
 TEST_F(WizardPages, LongestGroupNamesShowWholeInTheFinishText) {
     HDC screen = GetDC(nullptr);
-    const char* dpi = getenv("BENCH_LOG_PIXELS");
-    EXPECT_EQ(GetDeviceCaps(screen, LOGPIXELSY), dpi ? atoi(dpi) : 96);
+    EXPECT_EQ(GetDeviceCaps(screen, LOGPIXELSY), getenv("BENCH_LOG_PIXELS") ? 144 : 96);
     ReleaseDC(nullptr, screen);
     for (const std::string& name : kLongestNames) {
         ModelessWizard wizard;
-        HWND dialog = wizard.dialog();
         strcpy(GroupName, name.c_str());
-        ShowFinishPage(dialog);
-        HWND text = GetDlgItem(dialog, 1006);
-        EXPECT_EQ(bench::WindowText(text), StartMenuText(name));
-        RECT client, needed = NeededForText(text);
-        GetClientRect(text, &client);
-        EXPECT_LE(needed.bottom, client.bottom) << name;
-        EXPECT_LE(needed.right, client.right) << name;
-        // Nothing overlaps: the text, the launch box, "完了", the separator below the text.
-        RECT box = RectInDialog(dialog, 1011), finish = RectInDialog(dialog, 1), overlap;
-        RECT shown = RectInDialog(dialog, 1006);
-        EXPECT_FALSE(IntersectRect(&overlap, &box, &shown));
-        EXPECT_FALSE(IntersectRect(&overlap, &box, &finish));
-        EXPECT_LT(shown.bottom, RectInDialog(dialog, 0xFFFF).top);
-        EXPECT_LE(NeededForText(GetDlgItem(dialog, 1011)).right + GetSystemMetrics(SM_CXMENUCHECK),
-                  box.right - box.left);
+        ShowFinishPage(wizard.dialog());
+        HWND text = GetDlgItem(wizard.dialog(), 1006), box = GetDlgItem(wizard.dialog(), 1011);
+        RECT shown, boxShown, finish, separator, overlap; // in screen pixels
+        GetWindowRect(text, &shown);
+        GetWindowRect(box, &boxShown);
+        GetWindowRect(GetDlgItem(wizard.dialog(), 1), &finish);
+        GetWindowRect(GetDlgItem(wizard.dialog(), 0xFFFF), &separator);
+        // As the static control draws it: words wider than a line broken with SS_EDITCONTROL.
+        const bool edit = GetWindowLongPtrA(text, GWL_STYLE) & SS_EDITCONTROL;
+        const RECT needed =
+            NeededForText(text, DT_WORDBREAK | DT_EXPANDTABS | (edit ? DT_EDITCONTROL : 0));
+        EXPECT_EQ(wizard.Text(1006), StartMenuText(name));
+        EXPECT_LE(needed.bottom, shown.bottom - shown.top) << name;
+        EXPECT_LE(needed.right, shown.right - shown.left) << name;
+        EXPECT_LT(shown.bottom, separator.top);
+        EXPECT_FALSE(IntersectRect(&overlap, &boxShown, &shown) ||
+                     IntersectRect(&overlap, &boxShown, &finish));
+        EXPECT_LE(NeededForText(box, DT_SINGLELINE).right + GetSystemMetrics(SM_CXMENUCHECK),
+                  boxShown.right - boxShown.left);
     }
 }
 
@@ -529,8 +525,8 @@ TEST(FinishTextAt144Dpi, LongestGroupNamesShowWhole) {
     SetEnvironmentVariableA("BENCH_LOG_PIXELS", "144");
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
-    bench::Process again(std::string("\"") + self + "\" --gtest_filter=" +
-                         "WizardPages.LongestGroupNamesShowWholeInTheFinishText");
+    bench::Process again(std::string("\"") + self +
+                         "\" --gtest_filter=WizardPages.LongestGroupNamesShowWholeInTheFinishText");
     const DWORD status = again.Wait(60000);
     SetEnvironmentVariableA("BENCH_LOG_PIXELS", nullptr);
     bench::SetRegDword(HKEY_CURRENT_USER, desktop, "LogPixels",
