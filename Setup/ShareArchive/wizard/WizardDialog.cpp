@@ -60,10 +60,16 @@ void SetStatusFromTable(HWND dialog, UINT stringId) {
     SetStatusText(dialog, "%s", text);
 }
 
-void PlaceControl(HWND dialog, int id, RECT units) {
-    MapDialogRect(dialog, &units);
-    MoveWindow(GetDlgItem(dialog, id), units.left, units.top, units.right - units.left,
-               units.bottom - units.top, TRUE);
+// Places a control at a rectangle in dialog units, scaled as the client area (248 x 132
+// units) was; MapDialogRect and MoveWindow are not among the functions the program imports.
+void PlaceControl(HWND dialog, int id, const RECT& units) {
+    RECT client;
+    GetClientRect(dialog, &client);
+    const int left = MulDiv(units.left, client.right, 248);
+    const int top = MulDiv(units.top, client.bottom, 132);
+    SetWindowPos(GetDlgItem(dialog, id), nullptr, left, top,
+                 MulDiv(units.right, client.right, 248) - left,
+                 MulDiv(units.bottom, client.bottom, 132) - top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // Gives the control the keyboard focus as the dialog manager does (a push button also
@@ -136,7 +142,7 @@ void OnNext(HWND dialog) {
     // A step disables Next while it works; a focused Next loses the focus then, and a
     // keyboard would reach nothing. Next, enabled again, takes it back.
     HWND focus = GetFocus();
-    if (focus == nullptr || (focus != dialog && !IsChild(dialog, focus)))
+    if (focus == nullptr || (focus != dialog && GetParent(focus) != dialog))
         FocusControl(dialog, IDC_NEXT);
 }
 
