@@ -21,7 +21,9 @@ struct LifeCase {
     bool programManager;
     HKEY entryRoot; // where the uninstall entry must be (null: none is written)
     const char* uninstallSwitch;
-    bool unattended = false; // /S with the options instead of the dialogs
+    bool unattended = false;     // /S with the options instead of the dialogs
+    bool keyboard = false;       // every press by Tab and Enter (the texts are typed)
+    const char* group = nullptr; // else "くおりん <family>"
 };
 
 std::string Quoted(const std::string& text) {
@@ -39,6 +41,14 @@ bool NoBatchLeft() {
         return !bench::FileExists("C:\\DelMV.bat");
     }, 30000);
 }
+
+// The longest group name the group page takes: 182 bytes, with "ソ" (5C as its second byte).
+const std::string kLongestGroup = "くおりん " + [] {
+    std::string kana;
+    for (int i = 0; i < 86; ++i)
+        kana += "ソ";
+    return kana + "x";
+}();
 
 std::string ShellFolder(bool common, const char* perUser, const char* allUsers, REGSAM view = 0) {
     bench::RegValue value = bench::ReadRegValue(common ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
@@ -59,6 +69,24 @@ HWND WaitForDialog(const bench::Process& process, const char* caption) {
 bool WaitForText(HWND dialog, int id, const std::string& text, const bench::Process& process) {
     return bench::WaitUntil([&] { return bench::Control(dialog, id).text == text; }, 30000,
                             process.handle());
+}
+
+// Presses a button with a click or, as a keyboard does, each key once its control has
+// the focus.
+bool Press(bool keyboard, HWND window, int button, std::initializer_list<std::pair<int, WORD>> keys,
+           const bench::Process& process) {
+    if (!keyboard) {
+        bench::Click(window, button);
+        return true;
+    }
+    for (const auto& [focused, key] : keys) {
+        HWND control = GetDlgItem(window, focused);
+        if (!bench::WaitUntil([&] { return bench::FocusOf(window) == control; }, 30000,
+                              process.handle()))
+            return false;
+        bench::PressKey(key);
+    }
+    return true;
 }
 
 class LifeCycle : public testing::TestWithParam<LifeCase> {
@@ -92,7 +120,7 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
     }
     bench::TempFolder work("life");
     const std::string installDir = work / "家計簿くおりん";
-    const std::string group = std::string("くおりん ") + c.family;
+    const std::string group = c.group ? c.group : std::string("くおりん ") + c.family;
 
     // Program Manager serves its DDE conversation while the group is made.
     std::unique_ptr<bench::ProgmanServer> progman;
@@ -117,16 +145,16 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
         // posted Back has built the folder page (and put the default folder into the field).
         ASSERT_TRUE(WaitForText(wizard, 1009, "（特に変更する必要はありません）", setup));
         bench::SetControlText(wizard, 1000, installDir);
-        bench::Click(wizard, 1);
+        ASSERT_TRUE(Press(c.keyboard, wizard, 1, {{1000, VK_RETURN}}, setup));
         ASSERT_TRUE(WaitForText(wizard, 1001, "ｸﾞﾙｰﾌﾟ名", setup)) << "no group page";
         bench::SetControlText(wizard, 1000, group);
-        if (!c.programManager && std::string(c.family) != "win95") {
+        if (!c.programManager && std::string(c.family) != "win95" && !c.keyboard) {
             SendMessageA(GetDlgItem(wizard, 1011), BM_SETCHECK, c.allUsers ? BST_CHECKED : BST_UNCHECKED, 0);
         }
-        bench::Click(wizard, 1);
+        ASSERT_TRUE(Press(c.keyboard, wizard, 1, {{1000, VK_RETURN}}, setup));
         ASSERT_TRUE(WaitForText(wizard, 1, "完了", setup)) << "no finish page";
         EXPECT_EQ(bench::Control(wizard, 1011).check, BST_CHECKED);
-        bench::Click(wizard, 1);
+        ASSERT_TRUE(Press(c.keyboard, wizard, 1, {{1, VK_RETURN}}, setup));
         EXPECT_EQ(setup.Wait(30000), 0u);
     }
     for (const char* name : {"QUORIN32.EXE", "QUORIN32.HLP", "QUORIN32.TXT", "QUORIN32.DLL",
@@ -212,14 +240,16 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
         HWND dialog = WaitForDialog(uninstall, "家計簿,出納簿くおりんの削除");
         ASSERT_NE(dialog, nullptr) << "the uninstall dialog did not open";
         EXPECT_EQ(bench::Control(dialog, 1).text, "実行");
-        bench::Click(dialog, 1);
+        // From 中止, where the dialog starts, to 実行; in the question from No to Yes.
+        ASSERT_TRUE(Press(c.keyboard, dialog, 1, {{2, VK_TAB}, {1, VK_RETURN}}, uninstall));
         HWND box = bench::WaitForMessageBox(uninstall.id(), 30000, uninstall.handle());
         ASSERT_NE(box, nullptr) << "no confirmation";
         EXPECT_EQ(bench::ReadMessageBox(box).caption, "アプリケーションの削除確認");
-        bench::AnswerMessageBox(box, IDYES);
+        ASSERT_TRUE(Press(c.keyboard, box, IDYES, {{IDNO, VK_TAB}, {IDYES, VK_RETURN}}, uninstall));
         ASSERT_TRUE(WaitForText(dialog, 1, "終了", uninstall));
         EXPECT_EQ(bench::Control(dialog, 1005).text, "ソフトの削除は完了しました。");
-        bench::Click(dialog, 1);
+        ASSERT_TRUE(Press(c.keyboard, dialog, 1, {{1, VK_RETURN}}, uninstall))
+            << "終了 has no focus";
         EXPECT_EQ(uninstall.Wait(30000), 0u);
     }
     // The batch deletes the program once the process has ended.
@@ -262,10 +292,14 @@ INSTANTIATE_TEST_SUITE_P(
                     LifeCase{"winxp", false, false, HKEY_CURRENT_USER, "/R", true},
                     LifeCase{"win95", false, false, HKEY_LOCAL_MACHINE, "/r", true},
                     LifeCase{"nt351", true, true, nullptr, "/r", true},
-                    LifeCase{"nt40", true, false, HKEY_LOCAL_MACHINE, "/r", true}),
+                    LifeCase{"nt40", true, false, HKEY_LOCAL_MACHINE, "/r", true},
+                    LifeCase{"win10", true, false, HKEY_LOCAL_MACHINE, "/r", false, true,
+                             kLongestGroup.c_str()}),
     [](const testing::TestParamInfo<LifeCase>& info) {
-        return std::string(info.param.family) + (info.param.allUsers ? "_AllUsers" : "_CurrentUser") +
-               (info.param.unattended ? "_Unattended" : "");
+        return std::string(info.param.family) +
+               (info.param.allUsers ? "_AllUsers" : "_CurrentUser") +
+               (info.param.unattended ? "_Unattended" : "") +
+               (info.param.keyboard ? "_KeyboardLongestGroup" : "");
     });
 
 } // namespace

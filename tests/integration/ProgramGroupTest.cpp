@@ -140,6 +140,27 @@ TEST(GroupName, UsableNamesAreSingleFolderNames) {
     }
 }
 
+struct LengthCase {
+    std::string name;
+    GroupNameVerdict verdict, progmanVerdict;
+};
+
+TEST(GroupName, NamesUpTo182BytesAreTaken) {
+    std::string kana; // 90 characters, 180 bytes
+    for (int i = 0; i < 90; ++i)
+        kana += "ソ";
+    const LengthCase cases[] = {{std::string(182, 'a'), GroupNameAccepted, GroupNameAccepted},
+                                {std::string(183, 'a'), GroupNameTooLong, GroupNameTooLong},
+                                {kana + "ソ", GroupNameAccepted, GroupNameAccepted},
+                                {"a" + kana + "ソ", GroupNameTooLong, GroupNameTooLong},
+                                {kana + "a,", GroupNameAccepted, GroupNameUnusable},
+                                {"a" + kana + "/b", GroupNameUnusable, GroupNameUnusable}};
+    for (const LengthCase& c : cases) {
+        EXPECT_EQ(CheckGroupName(c.name.c_str(), 1), c.verdict) << c.name.size() << " bytes";
+        EXPECT_EQ(CheckGroupName(c.name.c_str(), 0), c.progmanVerdict) << c.name.size();
+    }
+}
+
 TEST_F(ProgramGroup, UnusableGroupNameCreatesNoFolderButTheDesktopLink) {
     const std::string programs = Programs(false);
     std::vector<std::string> before = bench::ListFolder(programs);

@@ -66,6 +66,25 @@ TEST_F(SetupImage, CarriesThePayloadAndBothIcons) {
     EXPECT_NE(FindResourceA(module_, MAKEINTRESOURCEA(1), RT_VERSION), nullptr);
 }
 
+// Each icon group: what Windows picks for 16, 32 and 48 pixels is an image of that very
+// size (none stretched from another), a bitmap with its mask as Windows 95 and NT 3.51 read.
+TEST_F(SetupImage, IconGroupsHoldBitmapsOf16And32And48Pixels) {
+    for (const char* group : {"SETUP_ICON", "UNSET_ICON"}) {
+        HRSRC directory = FindResourceA(module_, group, RT_GROUP_ICON);
+        ASSERT_NE(directory, nullptr) << group;
+        auto* entries = static_cast<BYTE*>(LockResource(LoadResource(module_, directory)));
+        for (int size : {16, 32, 48}) {
+            const int id = LookupIconIdFromDirectoryEx(entries, TRUE, size, size, LR_DEFAULTCOLOR);
+            HRSRC image = FindResourceA(module_, MAKEINTRESOURCEA(id), RT_ICON);
+            ASSERT_NE(image, nullptr) << group << " " << size;
+            const auto* header =
+                static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(module_, image)));
+            EXPECT_EQ(header->biSize, sizeof(BITMAPINFOHEADER)) << group << " " << size;
+            EXPECT_EQ(header->biWidth, size) << group;
+        }
+    }
+}
+
 TEST(StubImage, HasNoPayload) {
     HMODULE stub = LoadLibraryExA(bench::StubSetupExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(stub, nullptr) << bench::StubSetupExe();

@@ -104,6 +104,10 @@ void Click(HWND dialog, int id);
 // Sends a plain command (as Enter/Escape do: the id alone, no control).
 void Command(HWND dialog, int id);
 void SetControlText(HWND dialog, int id, const std::string& text);
+// The window with the keyboard focus in the window's thread (also across processes).
+HWND FocusOf(HWND window);
+// Presses and releases a key as the keyboard does: it reaches whatever has the focus.
+void PressKey(WORD virtualKey);
 
 // Top-level windows of a process, in Z order.
 std::vector<HWND> TopLevelWindows(DWORD processId);

@@ -359,6 +359,17 @@ TEST_F(UninstallDialogTest, CloseBoxOnTheStartPageEndsWithTwo) {
     EXPECT_EQ(2, result);
 }
 
+TEST_F(UninstallDialogTest, EnterAfterTheDeletionPressesTheFocusedFinishButton) {
+    MakeFiles(folder, {"QUORIN32.EXE"});
+    int focused = 0;
+    const Removal removal = RunRemoval({IDYES}, {}, [&](HWND d) {
+        focused = GetDlgCtrlID(bench::FocusOf(d));
+        bench::PressKey(VK_RETURN);
+    });
+    EXPECT_EQ(Next, focused);
+    EXPECT_EQ(1, removal.result);
+}
+
 TEST_F(UninstallDialogTest, OtherCommandsDoNothing) {
     // A notification of control 1 (not a plain click) and the wizard's commands.
     bench::MessageBoxHook hook({IDNO}); // a wrongly started removal is asked about, and declined

@@ -92,14 +92,6 @@ inline DWORD Characters(const std::string& text) {
     return static_cast<DWORD>(MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0) - 1);
 }
 
-// The focused window of the dialog's thread.
-inline HWND FocusOf(HWND dialog) {
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof info;
-    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
-    return info.hwndFocus;
-}
-
 inline std::pair<DWORD, DWORD> Selection(HWND dialog, int id) {
     DWORD start = 0, end = 0;
     DWORD_PTR ignored = 0;

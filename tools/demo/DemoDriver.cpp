@@ -4,13 +4,14 @@
 //   demo-driver.exe SETUP.EXE [--ack-dir DIR] [--wait MS] [--folder PATH]
 //                   [--group NAME] [--no-launch] [--timeout MS]
 //
-// On each page it prints "SHOT <name>" (stdout, flushed) and then waits: for the
-// file DIR\.shot-<name> when --ack-dir is given (the script creates it once the
+// On each page it prints "SHOT <name> <x> <y> <width> <height>" (stdout, flushed; the
+// screen rectangle of SETUP.EXE's windows, message boxes included) and then waits: for
+// the file DIR\.shot-<name> when --ack-dir is given (the script creates it once the
 // picture is taken), otherwise --wait milliseconds (default 4000). Names:
 // box-<n> (a message box, answered No/OK after the shot), 1-folder-page,
 // 2-group-page, 3-finish-page, 4-application (the started application, closed
-// after the shot). Other lines: "INFO ...", "DONE" at the end, "FAIL ..." with
-// exit code 1.
+// after the shot). --no-launch unticks the launch box on the finish page with a click
+// on it. Other lines: "INFO ...", "DONE" at the end, "FAIL ..." with exit code 1.
 #include "DemoShot.h"
 
 #include <windows.h>
@@ -45,8 +46,8 @@ int Fail(const char* reason) {
     return 1;
 }
 
-void WaitForShot(const char* name) {
-    ::WaitForShot(name, options.ackDir, options.waitMs);
+void WaitForShot(const char* name, DWORD processId = setupProcessId) {
+    ::WaitForShot(name, processId, options.ackDir, options.waitMs);
 }
 
 void Text(HWND window, char* buffer, size_t capacity) {
@@ -63,6 +64,12 @@ bool ControlTextIs(HWND dialog, int id, const char* expected) {
     char text[512];
     Text(GetDlgItem(dialog, id), text, sizeof text);
     return strcmp(text, expected) == 0;
+}
+
+bool BoxTicked(HWND dialog, int id) {
+    DWORD_PTR state = 0;
+    SendMessageTimeoutA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &state);
+    return state == BST_CHECKED;
 }
 
 bool ControlVisible(HWND dialog, int id) {
@@ -217,8 +224,12 @@ int main(int argc, char** argv) {
     if (wizard == nullptr)
         return Fail("the finish page did not appear");
     if (!options.launch) {
-        Click(wizard, 1011);
-        Sleep(300);
+        // A click on the box (the dialog itself only reads its state at Finish).
+        PostMessageA(GetDlgItem(wizard, 1011), BM_CLICK, 0, 0);
+        for (DWORD waited = 0; BoxTicked(wizard, 1011) && waited < 5000; waited += 100)
+            Sleep(100);
+        if (BoxTicked(wizard, 1011))
+            return Fail("the launch box could not be unticked");
     }
     WaitForShot("3-finish-page");
     Click(wizard, 1);
@@ -231,7 +242,9 @@ int main(int argc, char** argv) {
         HWND app = WaitForApplication();
         if (app == nullptr)
             return Fail("the application did not start");
-        WaitForShot("4-application");
+        DWORD appProcessId = 0;
+        GetWindowThreadProcessId(app, &appProcessId);
+        WaitForShot("4-application", appProcessId);
         PostMessageA(app, WM_CLOSE, 0, 0);
     }
     Say("DONE", "");

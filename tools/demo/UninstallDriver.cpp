@@ -4,8 +4,9 @@
 //
 //   demo-uninstall.exe "COMMAND LINE" [--ack-dir DIR]
 //
-// On each step it prints "SHOT <name>" and waits for DIR\.shot-<name> (at most
-// 30 s; without --ack-dir 4 s). Names: 5-uninstall-dialog, 6-uninstall-confirm,
+// On each step it prints "SHOT <name> <x> <y> <width> <height>" (the rectangle of its
+// windows, the question included) and waits for DIR\.shot-<name> (at most 30 s;
+// without --ack-dir 4 s). Names: 5-uninstall-dialog, 6-uninstall-confirm,
 // 7-uninstall-done. "DONE" at the end, "FAIL ..." with exit code 1.
 #include "DemoShot.h"
 
@@ -24,7 +25,7 @@ HANDLE process;
 DWORD processId;
 
 void WaitForShot(const char* name) {
-    ::WaitForShot(name, ackDir, 4000);
+    ::WaitForShot(name, processId, ackDir, 4000);
 }
 
 void Text(HWND window, char* buffer, size_t capacity) {

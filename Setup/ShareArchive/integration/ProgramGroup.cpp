@@ -168,6 +168,12 @@ bool IsUsableProgmanGroupName(const char* name) {
     return true;
 }
 
+GroupNameVerdict CheckGroupName(const char* name, int newShell) {
+    if (!(newShell ? IsUsableGroupName(name) : IsUsableProgmanGroupName(name)))
+        return GroupNameUnusable;
+    return strlen(name) > MaxGroupNameBytes ? GroupNameTooLong : GroupNameAccepted;
+}
+
 HRESULT CreateShellLink(const char* targetPath, const char* linkPath, const char* description,
                         const char* workingDir, const char* arguments, int iconIndex) {
     IShellLinkA* link = nullptr;

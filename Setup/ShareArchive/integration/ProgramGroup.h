@@ -36,3 +36,12 @@ bool IsUsableGroupName(const char* name);
 // The same for a Program Manager group, whose name goes unquoted into
 // "[CreateGroup(%s,1)]": no "," or ")" either.
 bool IsUsableProgmanGroupName(const char* name);
+
+// The longest group name the program takes, in bytes: what the finish page's 260-byte
+// text holds beside its own 77 bytes, so that the text always names the whole group.
+enum { MaxGroupNameBytes = 182 };
+enum GroupNameVerdict { GroupNameAccepted, GroupNameUnusable, GroupNameTooLong };
+// The whole rule for a group name, wherever it comes from (the group page, the command
+// line), applied to the name as it will be used (blanks trimmed): usable as a folder, or
+// with newShell 0 as a Program Manager group, and at most MaxGroupNameBytes long.
+GroupNameVerdict CheckGroupName(const char* name, int newShell);

@@ -206,6 +206,9 @@ void RemoveInstalledFiles(HWND dialog, int* stepCounter, int* busyCounter) {
     ++*stepCounter;
     ShowWindow(Item(dialog, IDC_CANCEL), SW_HIDE);
     EnableWindow(Item(dialog, IDC_NEXT), TRUE);
+    // Disabled, the button lost the focus: "終了" takes it (and becomes the default
+    // button), so that Enter ends the dialog with 1 and the clean-up runs.
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(dialog, IDC_NEXT)), TRUE);
     --*busyCounter;
 }
 

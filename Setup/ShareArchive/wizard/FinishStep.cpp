@@ -19,6 +19,9 @@ const char UnusableGroupNameText[] =
 const char UnusableProgmanGroupNameText[] =
     "このグループ名は使えません。\n次の文字を含まない名前を指定してください。\n"
     "\\ / : * ? \" < > | , )";
+const char TooLongGroupNameText[] =
+    "このグループ名は長すぎます。\n半角182文字(全角91文字)以内の名前を指定してください。";
+static_assert(MaxGroupNameBytes == 182, "the message names the limit");
 // An older edition's uninstall entry, replaced by ours.
 const char OlderEditionEntry[] = "金銭簿くおりん";
 
@@ -31,13 +34,17 @@ void ReadGroupName(HWND dialog, char* name) {
         CopyText(name, PathCapacity, ProductKeyName);
 }
 
-// A name that cannot be one folder would put the shortcuts somewhere else:
-// the user is asked for another one and the group page stays.
+// A name that cannot be one folder would put the shortcuts somewhere else, and a
+// longer one would not fit the finish text: the user is asked for another one and the
+// group page stays.
 bool RefuseUnusableName(HWND dialog, const char* name) {
-    if (IsAcceptableGroupName(name))
+    const GroupNameVerdict verdict = CheckGroupName(name, NewShell);
+    if (verdict == GroupNameAccepted)
         return false;
-    AskUser(dialog, NewShell ? UnusableGroupNameText : UnusableProgmanGroupNameText,
-            InstallCaption, MB_OK | MB_ICONEXCLAMATION);
+    const char* text = verdict == GroupNameTooLong ? TooLongGroupNameText
+                       : NewShell                  ? UnusableGroupNameText
+                                                   : UnusableProgmanGroupNameText;
+    AskUser(dialog, text, InstallCaption, MB_OK | MB_ICONEXCLAMATION);
     HWND field = GetDlgItem(dialog, IDC_INPUT);
     SendMessageA(field, EM_SETSEL, 0, -1);
     SetFocus(field);
@@ -84,7 +91,7 @@ void RecordUninstallEntry() {
 } // namespace
 
 bool IsAcceptableGroupName(const char* name) {
-    return NewShell ? IsUsableGroupName(name) : IsUsableProgmanGroupName(name);
+    return CheckGroupName(name, NewShell) == GroupNameAccepted;
 }
 
 int FinishInstall(HWND dialog) {

@@ -29,6 +29,14 @@ const char StartMenuFinishFormat[] =
 const char ProgmanFinishFormat[] = "ﾌﾟﾛｸﾞﾗﾑ･ｸﾞﾙｰﾌﾟの[%s]から起動してください。";
 
 enum { FinishTextCapacity = 260, InputLimit = 260, BrowseTextLimit = 258 };
+static_assert(sizeof StartMenuFinishFormat - 3 + MaxGroupNameBytes == FinishTextCapacity - 1,
+              "the longest group name fills the finish text exactly");
+
+// Where the finish page puts the finish text and the launch box, in dialog units: the
+// text gets room for eight lines (the longest group name with blanks at the worst
+// places), and the box goes to the free left end of the button row.
+const RECT FinishTextRect = {30, 35, 238, 99};
+const RECT LaunchBoxRect = {10, 112, 116, 122};
 
 void ShowControl(HWND dialog, int id, bool show) {
     ShowWindow(GetDlgItem(dialog, id), show ? SW_SHOW : SW_HIDE);
@@ -51,6 +59,24 @@ void SetStatusFromTable(HWND dialog, UINT stringId) {
     text[0] = '\0';
     LoadStringA(AppInstance, stringId, text, sizeof text);
     SetStatusText(dialog, "%s", text);
+}
+
+// Places a control at a rectangle in dialog units, scaled as the client area (248 x 132
+// units) was; MapDialogRect and MoveWindow are not among the functions the program imports.
+void PlaceControl(HWND dialog, int id, const RECT& units) {
+    RECT client;
+    GetClientRect(dialog, &client);
+    const int left = MulDiv(units.left, client.right, 248);
+    const int top = MulDiv(units.top, client.bottom, 132);
+    SetWindowPos(GetDlgItem(dialog, id), nullptr, left, top,
+                 MulDiv(units.right, client.right, 248) - left,
+                 MulDiv(units.bottom, client.bottom, 132) - top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Gives the control the keyboard focus as the dialog manager does (a push button also
+// becomes the default button, so that Enter presses it).
+void FocusControl(HWND dialog, int id) {
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, id)), TRUE);
 }
 
 // Puts text into the input field, selects all of it and gives it the focus.
@@ -110,10 +136,15 @@ void OnNext(HWND dialog) {
         break;
     case 2:
         ConfirmFinishPage(dialog);
-        break;
+        return;
     default:
-        break;
+        return;
     }
+    // A step disables Next while it works; a focused Next loses the focus then, and a
+    // keyboard would reach nothing. Next, enabled again, takes it back.
+    HWND focus = GetFocus();
+    if (focus == nullptr || (focus != dialog && GetParent(focus) != dialog))
+        FocusControl(dialog, IDC_NEXT);
 }
 
 void OnCancel(HWND dialog) {
@@ -252,10 +283,16 @@ void ShowFinishPage(HWND dialog) {
     FormatFinishText(finishText, sizeof finishText);
     SetDlgItemTextA(dialog, IDC_INSTRUCTION, finishText);
     ShowControl(dialog, IDC_INSTRUCTION, true);
+    // A word wider than a line (a group name without blanks) is broken, not cut off.
+    HWND text = GetDlgItem(dialog, IDC_INSTRUCTION);
+    SetWindowLongPtrA(text, GWL_STYLE, GetWindowLongPtrA(text, GWL_STYLE) | SS_EDITCONTROL);
+    PlaceControl(dialog, IDC_INSTRUCTION, FinishTextRect);
+    PlaceControl(dialog, IDC_CHECK, LaunchBoxRect);
     SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ++WizardPage;
     ShowControl(dialog, IDC_BACK, false);
     EnableControl(dialog, IDC_NEXT, true);
+    FocusControl(dialog, IDC_NEXT);
 }
 
 void ShowRestartPage(HWND dialog) {
@@ -273,6 +310,7 @@ void ShowRestartPage(HWND dialog) {
     ShowControl(dialog, IDC_BACK, false);
     ++WizardPage;
     EnableControl(dialog, IDC_NEXT, true);
+    FocusControl(dialog, IDC_NEXT);
 }
 
 void BrowseForFolder(HWND dialog, const char* currentFolder, LPCITEMIDLIST root,
