@@ -276,7 +276,8 @@ BOOL AppendPath(char* path, const char* name) {
     return AppendPathN(path, PathCapacity, name);
 }
 
-const char* NextArgumentOf(const char* p, char* buffer, size_t capacity, const char** start) {
+const char* NextArgumentOf(const char* p, char* buffer, size_t capacity, const char** start,
+                           bool toEnd) {
     while (*p == ' ' || *p == '\t')
         ++p;
     if (*p == '\0' || capacity == 0)
@@ -286,7 +287,7 @@ const char* NextArgumentOf(const char* p, char* buffer, size_t capacity, const c
     size_t used = 0;
     bool quoted = false;
     bool full = false;
-    while (*p != '\0' && (quoted || (*p != ' ' && *p != '\t'))) {
+    while (*p != '\0' && (quoted || toEnd || (*p != ' ' && *p != '\t'))) {
         if (*p == '"') {
             quoted = !quoted;
             ++p;

@@ -37,8 +37,10 @@ BOOL AppendPath(char* path, const char* name);
 BOOL AppendPathN(char* path, size_t capacity, const char* name);
 
 // The argument at p (blanks before it skipped) into buffer, quotes removed; *start is where
-// its text begins on the line. Returns the position after it, or null when none is left.
-const char* NextArgumentOf(const char* p, char* buffer, size_t capacity, const char** start);
+// its text begins on the line. With toEnd, blanks outside quotes do not end it: it takes
+// the rest of the line. Returns the position after it, or null when none is left.
+const char* NextArgumentOf(const char* p, char* buffer, size_t capacity, const char** start,
+                           bool toEnd = false);
 // Argument n of the process command line (0 = program path), or null.
 // The result lives in a static buffer until the next call.
 const char* GetArgument(int n);

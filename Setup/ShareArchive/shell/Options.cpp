@@ -62,28 +62,6 @@ bool TakeValue(char* field, const char* value) {
     return field[0] != '\0';
 }
 
-// "/D=" as the last option takes the rest of the line, blanks included; quotes work as
-// for every argument. restStart is where the argument begins on the line.
-void RestOfLine(const char* restStart, char* value, size_t capacity) {
-    size_t used = 0;
-    bool full = false;
-    for (const char* p = restStart; *p != '\0';) {
-        const size_t length = CharacterLength(p);
-        if (*p != '"') {
-            if (!full && used + length < capacity) {
-                memcpy(value + used, p, length);
-                used += length;
-            } else {
-                full = true;
-            }
-        }
-        p += length;
-    }
-    value[used] = '\0';
-    if (full)
-        value[0] = '\0'; // too long: a cut folder names another one
-}
-
 bool OnlyValuesFollow(const char* p) {
     char argument[4 * PathCapacity];
     const char* value = nullptr;
@@ -115,8 +93,10 @@ bool ReadOptions(const char* commandLine, SetupMode mode, SetupOptions& options)
             break;
         case FolderOption:
             if (OnlyValuesFollow(p)) {
+                // As the last option it takes the rest of the line, blanks included; quotes
+                // work as for every argument. Too long a rest is refused below, never cut.
                 char rest[4 * PathCapacity];
-                RestOfLine(start, rest, sizeof rest);
+                NextArgumentOf(start, rest, sizeof rest, nullptr, true);
                 const char* restValue = nullptr;
                 KindOf(rest, &restValue);
                 if (rest[0] != '\0' && restValue != nullptr)

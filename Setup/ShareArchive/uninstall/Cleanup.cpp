@@ -176,6 +176,12 @@ bool HoldsWindowsFolder(const char* folder, const char* windows) {
     return next == '\0' || next == '\\' || next == '/';
 }
 
+// The system folder's cmd.exe, by its full path.
+bool InterpreterPath(const char* systemFolder, char* path) {
+    CopyText(path, PathCapacity, systemFolder);
+    return AppendPath(path, "cmd.exe") != FALSE;
+}
+
 } // namespace
 
 void RestoreClassBackup(HKEY backupKey) {
@@ -346,8 +352,7 @@ int FormatBatchCommand(char* buffer, size_t capacity, const char* systemFolder,
         command.Put("\"");
     } else {
         char interpreter[PathCapacity];
-        CopyText(interpreter, sizeof interpreter, systemFolder);
-        command.overflow = !AppendPath(interpreter, "cmd.exe");
+        command.overflow = !InterpreterPath(systemFolder, interpreter);
         command.Put("\"");
         command.Put(interpreter);
         command.Put("\"");
@@ -381,8 +386,7 @@ bool StartBatchFile(const char* batchPath) {
     // The interpreter of the system folder, in the system folder, which no other account
     // can write: nothing it looks for by name can be planted beside it.
     char interpreter[PathCapacity];
-    CopyText(interpreter, sizeof interpreter, system);
-    if (!AppendPath(interpreter, "cmd.exe"))
+    if (!InterpreterPath(system, interpreter))
         return false;
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
