@@ -89,17 +89,32 @@ TEST_P(StartUpProcess, AnUnwritableLocationFallsBackToTheRootOfItsDrive) {
     EXPECT_EQ("R:\\Quorin32", WaitForControlText(dialog, 1000, "R:\\Quorin32"));
 }
 
-TEST_P(StartUpProcess, BothUninstallSwitchesOpenTheUninstallDialogWithoutProbing) {
-    const std::string location = "R:\\Program Files\\Quorin32"; // would fall back if probed
+// The uninstall settles on the stored folder without probing it: an unwritable one, which
+// the install would leave for the root of its drive, is named as the folder where nothing
+// was found; a folder that holds the application gets the dialog.
+TEST_P(StartUpProcess, BothUninstallSwitchesSettleOnTheStoredFolderWithoutProbing) {
+    const std::string location = "R:\\Program Files\\Quorin32";
     bench::SetRegString(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation", location);
     for (const char* arguments : {"/r", "/R", "\"/r\""}) {
         bench::Process setup(Command(arguments));
-        HWND dialog = StartAndWaitForDialog(setup);
-        ASSERT_NE(nullptr, dialog) << "no dialog for " << arguments;
-        EXPECT_EQ(RemoveCaption, bench::WindowText(dialog)) << arguments;
-        const std::string status = "削除ﾌｫﾙﾀﾞ " + location;
-        EXPECT_EQ(status, WaitForControlText(dialog, 1009, status)) << arguments;
+        HWND box = bench::WaitForMessageBox(setup.id(), 20000, setup.handle());
+        ASSERT_NE(nullptr, box) << "nothing said for " << arguments;
+        const bench::BoxRecord record = bench::ReadMessageBox(box);
+        EXPECT_EQ(RemoveCaption, record.caption);
+        EXPECT_EQ(location + "\nのフォルダに「くおりん」が見つかりません。\n何も削除しませんでした。",
+                  record.text);
+        bench::AnswerMessageBox(box, IDOK);
+        EXPECT_EQ(0u, setup.Wait(20000));
     }
+    bench::TempFolder root("run");
+    bench::WriteFileBytes(root / "QUORIN32.EXE", "MZ");
+    bench::SetRegString(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation", root.path());
+    bench::Process setup(Command("/R"));
+    HWND dialog = StartAndWaitForDialog(setup);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(RemoveCaption, bench::WindowText(dialog));
+    const std::string status = "削除ﾌｫﾙﾀﾞ " + root.path();
+    EXPECT_EQ(status, WaitForControlText(dialog, 1009, status));
 }
 
 TEST_P(StartUpProcess, TheMigrationQuestionComesOnlyWithLegacySettingsAndYesCopiesThem) {

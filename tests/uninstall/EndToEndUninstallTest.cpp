@@ -209,6 +209,50 @@ TEST_F(EndToEndUninstallTest, TheEntryOfTheModeNamesTheFolderAndAFileInUseGives8
     EXPECT_TRUE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, EntryPath));
 }
 
+// A deployment tool keeps its package and removes the installation with the package's own
+// copy: the installed folder goes whole, the copy stays.
+TEST_F(EndToEndUninstallTest, ACopyElsewhereRemovesTheInstallationItNamesAndStays) {
+    ASSERT_NO_FATAL_FAILURE(Install("Q1"));
+    bench::SetRegString(HKEY_CURRENT_USER, EntryPath, "InstallLocation", folder, REG_EXPAND_SZ);
+    const std::string package = root / "pkg";
+    ASSERT_TRUE(CreateDirectoryA(package.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA(bench::StubSetupExe().c_str(), (package + "\\SETUP.EXE").c_str(), FALSE));
+    bench::ExpectUnattendedRun("\"" + package + "\\SETUP.EXE\" /R /S", root.path(), 0);
+    EXPECT_TRUE(Gone(folder)) << "left: " << bench::ListFolder(folder).size() << " entries";
+    EXPECT_TRUE(NoBatchLeft());
+    EXPECT_EQ(std::vector<std::string>{"SETUP.EXE"}, bench::ListFolder(package));
+}
+
+// An installation for the current user whose product key is gone (another account, a reset
+// profile). "/r" from its own folder finds it through the program's folder and the user's
+// entry, and removes it whole as an installation for the current user; "/r" from elsewhere
+// finds nothing there, and changes nothing (9).
+TEST_F(EndToEndUninstallTest, AnInstallationIsRemovedWholeOrNotAtAll) {
+    ASSERT_NO_FATAL_FAILURE(Install("Q5"));
+    bench::DeleteRegTree(HKEY_LOCAL_MACHINE, EntryPath);
+    bench::DeleteRegTree(HKEY_CURRENT_USER, ProductPath);
+    bench::SetRegString(HKEY_CURRENT_USER, EntryPath, "InstallLocation", folder, REG_EXPAND_SZ);
+    bench::RegistryKeyGuard association{HKEY_CLASSES_ROOT, ".QRB"};
+    bench::SetRegString(HKEY_CLASSES_ROOT, ".QRB", "", "QuorinPG.Document");
+    const std::string package = root / "pkg";
+    ASSERT_TRUE(CreateDirectoryA(package.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA(bench::StubSetupExe().c_str(), (package + "\\SETUP.EXE").c_str(), FALSE));
+
+    const std::string log =
+        bench::ExpectUnattendedRun("\"" + package + "\\SETUP.EXE\" /r /S", root.path(), 9);
+    EXPECT_NE(std::string::npos, log.find("warning: no uninstall entry under HKEY_LOCAL_MACHINE")) << log;
+    EXPECT_EQ(9u, bench::ListFolder(folder).size());
+    EXPECT_TRUE(bench::RegKeyExists(HKEY_CURRENT_USER, EntryPath));
+    EXPECT_TRUE(bench::RegKeyExists(HKEY_CLASSES_ROOT, ".QRB"));
+    EXPECT_TRUE(NoBatchLeft());
+
+    bench::ExpectUnattendedRun("\"" + program + "\" /r /S", root.path(), 0);
+    EXPECT_TRUE(Gone(folder)) << "left: " << bench::ListFolder(folder).size() << " entries";
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_CURRENT_USER, EntryPath));
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_CLASSES_ROOT, ".QRB"));
+    EXPECT_TRUE(NoBatchLeft());
+}
+
 // On the NT family the batch lives in a folder of this run under the user's temporary
 // folder, never in the drive root; a ping.bat planted there does not run. Started with its
 // current folder on a drive whose root cannot be written, the uninstall is the same.

@@ -23,7 +23,7 @@ std::string Format(const char* program, const char* folder, const char* batch, i
                    const char* system = System) {
     char buffer[SelfDeleteBatchCapacity];
     const SelfDeleteBatch plan = {program, removeFolder ? folder : nullptr, batch, batchFolder,
-                                  system, tries};
+                                  system, tries, batchFolder != nullptr};
     const int length = FormatSelfDeleteBatchText(buffer, sizeof buffer, plan);
     return std::string(buffer, length);
 }
@@ -54,7 +54,7 @@ std::string NtText(const std::string& program, const std::string& folder, const 
            ":Removed\r\n" +
            (removeFolder ? "rmdir \"" + folder + "\"\r\n" : std::string()) +
            (batchFolder.empty() ? "del \"" + batch + "\""
-                                : "move \"" + batch + "\" \"" + batchFolder + ".bat\" & rmdir \"" +
+                                : "move /Y \"" + batch + "\" \"" + batchFolder + ".bat\" & rmdir \"" +
                                       batchFolder + "\" & del \"" + batchFolder + ".bat\"") +
            "\r\n";
 }
@@ -150,7 +150,7 @@ TEST_F(SelfDeleteBatchTest, LongestTextFitsAndATextThatDoesNotFitIsRefused) {
     char buffer[SelfDeleteBatchCapacity];
     // Three paths of 259 characters (the program twice, the folder) in the plain form:
     // 847 characters.
-    const SelfDeleteBatch plain = {path.c_str(), path.c_str(), "\\DelMV.bat", nullptr, "", 0};
+    const SelfDeleteBatch plain = {path.c_str(), path.c_str(), "\\DelMV.bat", nullptr, "", 0, false};
     EXPECT_EQ(847, FormatSelfDeleteBatchText(buffer, 1000, plain));
     EXPECT_EQ(847, FormatSelfDeleteBatchText(buffer, 848, plain));
     EXPECT_EQ(0, FormatSelfDeleteBatchText(buffer, 847, plain));
@@ -335,7 +335,7 @@ TEST_F(BatchRunTest, WithoutPingTheBoundedLoopStillWaits) {
     ASSERT_TRUE(held.held());
     char text[SelfDeleteBatchCapacity];
     const SelfDeleteBatch plan = {program.c_str(), folder.c_str(), batch.c_str(), nullptr,
-                                  root.path().c_str(), SelfDeleteTries};
+                                  root.path().c_str(), SelfDeleteTries, false};
     const int length = FormatSelfDeleteBatchText(text, sizeof text, plan);
     bench::WriteFileBytes(batch, std::string(text, length));
     ASSERT_TRUE(StartBatchFile(batch.c_str()));
@@ -353,7 +353,7 @@ TEST_F(BatchRunTest, ABoundedLoopGivesUpOnAFileThatNeverGoesAndStillDeletesItsel
     char text[SelfDeleteBatchCapacity];
     const std::string system = System32();
     const SelfDeleteBatch plan = {program.c_str(), folder.c_str(), batch.c_str(), nullptr,
-                                  system.c_str(), 3};
+                                  system.c_str(), 3, false};
     const int length = FormatSelfDeleteBatchText(text, sizeof text, plan);
     bench::WriteFileBytes(batch, std::string(text, length));
     const DWORD start = GetTickCount();
@@ -377,6 +377,8 @@ TEST_F(BatchRunTest, ThePrivateFolderIsNewAndOnlyOursToChange) {
     EXPECT_NE(std::string(first), std::string(second));
     EXPECT_EQ(0u, std::string(first).find(root.path() + "\\DelMV")) << first;
     EXPECT_TRUE(bench::FolderExists(first));
+    // Where the batch ends, taken now so that nobody else can take the name.
+    EXPECT_TRUE(bench::FileExists(std::string(first) + ".bat"));
 
     PrivateFolderSecurity security;
     ASSERT_TRUE(BuildPrivateFolderSecurity(security));
@@ -413,8 +415,10 @@ TEST_F(BatchRunTest, ThePrivateFolderIsNewAndOnlyOursToChange) {
         EXPECT_EQ(static_cast<DWORD>(FILE_ALL_ACCESS), ace->Mask) << i;
         EXPECT_TRUE(EqualSid(&ace->SidStart, expected[i])) << i;
     }
-    RemoveDirectoryA(first);
-    RemoveDirectoryA(second);
+    for (const char* folder : {first, second}) {
+        RemoveDirectoryA(folder);
+        DeleteFileA((std::string(folder) + ".bat").c_str());
+    }
 }
 
 } // namespace

@@ -72,6 +72,12 @@ DWORD ReadSystemVersion() {
     return GetVersion();
 }
 
+UINT SetProcessErrorMode(UINT mode) {
+    typedef UINT(WINAPI * SetErrorModeProc)(UINT);
+    SetErrorModeProc setErrorMode = SystemFunction<SetErrorModeProc>("kernel32.dll", "SetErrorMode");
+    return setErrorMode != nullptr ? setErrorMode(mode) : 0;
+}
+
 const char* LastCharacter(const char* text) {
     if (text == nullptr || *text == '\0')
         return nullptr;

@@ -54,6 +54,19 @@ BOOL CreateFolderTree(const char* path, BOOL withParents);
 // the typed text ("C:\Apps\"), is allowed (PathExists' find call refuses it).
 bool IsExistingFolder(const char* path);
 
+// A function of a loaded system DLL that not every target system exports, looked up at run
+// time (null where it is missing): the program imports only what all of them export.
+template <typename Proc> Proc SystemFunction(const char* module, const char* name) {
+    HMODULE handle = GetModuleHandleA(module);
+    if (handle == nullptr)
+        return nullptr;
+    // Through void (*)() so that the conversion of FARPROC is not a type-punning warning.
+    return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(GetProcAddress(handle, name)));
+}
+// SetErrorMode where the system has it: with SEM_FAILCRITICALERRORS a drive without its
+// medium is an error code, not the system's box. Returns the mode before.
+UINT SetProcessErrorMode(UINT mode);
+
 // Code page 932 text helpers: every scan steps over whole characters.
 size_t CharacterLength(const char* text); // 2 for a lead byte with its trail byte, else 1
 void UpperCaseText(char* text);           // ASCII letters only; double-byte characters stay

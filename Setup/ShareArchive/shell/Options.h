@@ -16,6 +16,7 @@ enum ExitCode {
     ExitGroupFailed = 6,        // installed, but the group or its shortcuts could not be made
     ExitNoAllUsers = 7,         // all users asked for, but this account cannot; nothing changed
     ExitFilesLeft = 8,          // uninstalled, but some files could not be deleted
+    ExitNothingFound = 9,       // no installation in the folder the uninstall settled on
 };
 
 enum UserChoice { UsersAsStartUpSets = -1, UsersCurrent = 0, UsersAll = 1 };

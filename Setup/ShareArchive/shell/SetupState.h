@@ -44,7 +44,7 @@ extern const char* const DocumentDescription; // "家計簿,出納簿くおり�
 extern const char* const DocumentExtension;  // ".QRB"
 
 // The nine installed files in their fixed order: 0 program, 1 help, 2 guide text.
-enum { InstallFileCount = 9 };
+enum { InstallFileCount = 9, InstalledSetupIndex = 6 };
 extern const char* const InstallFiles[InstallFileCount];
 
 // Restores every member to its initial value (start of a run; tests use it too).

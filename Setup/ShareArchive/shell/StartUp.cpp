@@ -22,12 +22,17 @@ const char* const LegacyIniName = "QUORIN.INI";
 const char* const ApplicationName = "quorin32.exe";
 const char* const CheckFolderName = "~check";
 const char* const FallbackFolderName = "Quorin32";
+const char NothingFoundFormat[] =
+    "%s\nのフォルダに「くおりん」が見つかりません。\n何も削除しませんでした。";
 const DWORD LoadLibrarySearchSystem32 = 0x800;
 
 // The Windows 3.1 settings file the user agreed to carry over while the install
 // folder did not exist yet.
 bool MigrationPending;
 char PendingLegacyIni[PathCapacity];
+
+// Where the settled folder came from, for the log.
+char FolderSource[PathCapacity + 32];
 
 HDDEDATA CALLBACK DdeClientCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
     return nullptr;
@@ -145,7 +150,7 @@ void BuildDefaultFolder(char* folder) {
     AppendPath(folder, "Quorin32");
 }
 
-void ReadStoredLocation(const char* defaultFolder, char* candidate) {
+bool ReadStoredLocation(const char* defaultFolder, char* candidate) {
     CopyText(ProductKey, sizeof ProductKey, ProductKeyParent);
     AppendPath(ProductKey, ProductKeyName);
 
@@ -153,7 +158,10 @@ void ReadStoredLocation(const char* defaultFolder, char* candidate) {
     OpenKeyForRead(HKEY_CURRENT_USER, &key, ProductKey);
 
     DWORD size = PathCapacity;
-    ReadStringValue(key, "InstallLocation", candidate, defaultFolder, &size);
+    ReadStringValue(key, "InstallLocation", candidate, "", &size);
+    const bool stored = candidate[0] != '\0';
+    if (!stored)
+        CopyText(candidate, PathCapacity, defaultFolder);
 
     char mode[2] = {'\0', '\0'};
     size = sizeof mode;
@@ -162,6 +170,7 @@ void ReadStoredLocation(const char* defaultFolder, char* candidate) {
 
     if (key != nullptr)
         RegCloseKey(key);
+    return stored;
 }
 
 void BuildFallbackFolder(const char* candidate, char* folder) {
@@ -177,29 +186,39 @@ void BuildFallbackFolder(const char* candidate, char* folder) {
     AppendPath(folder, FallbackFolderName);
 }
 
-void ProbeInstallFolder(char* candidate) {
-    bool usable;
+namespace {
+
+// The probe: a folder that did not exist can be created (and is removed again at once, it
+// must not appear before the user has confirmed it); in one that exists a folder can be made.
+bool IsUsableFolder(const char* candidate) {
     if (CreateFolderTree(candidate, TRUE)) {
-        // It did not exist: it must not appear before the user has confirmed it.
         RemoveDirectoryA(candidate);
-        usable = true;
-    } else if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        char check[PathCapacity];
-        CopyText(check, sizeof check, candidate);
-        if (AppendPath(check, CheckFolderName)) {
-            usable = CreateFolderTree(check, FALSE) != FALSE;
-            RemoveDirectoryA(check);
-        } else {
-            usable = false; // no room for a file name inside it either
-        }
-    } else {
-        usable = false;
+        return true;
     }
+    if (GetLastError() != ERROR_ALREADY_EXISTS)
+        return false;
+    char check[PathCapacity];
+    CopyText(check, sizeof check, candidate);
+    if (!AppendPath(check, CheckFolderName))
+        return false; // no room for a file name inside it either
+    const bool usable = CreateFolderTree(check, FALSE) != FALSE;
+    RemoveDirectoryA(check);
+    return usable;
+}
+
+} // namespace
+
+void ProbeInstallFolder(char* candidate) {
+    // A stored folder on a drive without its medium is unusable, not a question.
+    const UINT errorMode = SetProcessErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    const bool usable = IsUsableFolder(candidate);
+    SetProcessErrorMode(errorMode);
     if (usable)
         return;
 
     CommonAllowed = 0;
     CommonMode = 0;
+    FormatText(FolderSource, sizeof FolderSource, "the fall-back for %s", candidate);
     char fallback[PathCapacity];
     BuildFallbackFolder(candidate, fallback);
     CopyText(candidate, PathCapacity, fallback);
@@ -220,21 +239,77 @@ void ApplyUninstallSwitch(SetupMode mode) {
         CommonMode = 0;
 }
 
-void ReadEntryLocation(SetupMode mode, char* candidate) {
+void ReadEntryLocation(HKEY root, char* location) {
+    location[0] = '\0';
     char entryKey[PathCapacity];
     CopyText(entryKey, sizeof entryKey, UninstallParentKey);
     if (!AppendPath(entryKey, ProductKeyName))
         return;
     HKEY key = nullptr; // a missing entry leaves it null: the read falls back
-    OpenKeyForRead(mode == UninstallAllUsersMode ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, &key,
-                   entryKey);
-    char location[PathCapacity];
-    DWORD size = sizeof location;
+    OpenKeyForRead(root, &key, entryKey);
+    DWORD size = PathCapacity;
     ReadStringValue(key, "InstallLocation", location, "", &size);
     if (key != nullptr)
         RegCloseKey(key);
-    if (location[0] != '\0')
-        CopyText(candidate, PathCapacity, location);
+}
+
+bool HoldsApplication(const char* folder) {
+    char program[PathCapacity];
+    CopyText(program, sizeof program, folder);
+    return folder[0] != '\0' && AppendPath(program, InstallFiles[0]) && PathExists(program, 0);
+}
+
+namespace {
+
+// Upper-cased, with one trailing separator removed ("C:\" keeps its own), for comparing folders.
+void FolderKey(char* key, const char* folder) {
+    CopyUpperCase(key, PathCapacity, folder);
+    const char* last = LastCharacter(key);
+    if (last != nullptr && (*last == '\\' || *last == '/') && last > key && last[-1] != ':')
+        key[last - key] = '\0';
+}
+
+bool SameFolder(const char* left, const char* right) {
+    char a[PathCapacity];
+    char b[PathCapacity];
+    FolderKey(a, left);
+    FolderKey(b, right);
+    return strcmp(a, b) == 0;
+}
+
+} // namespace
+
+SetupMode SettleUninstallFolder(SetupMode mode, char* candidate, bool stored) {
+    HKEY const switchRoot = mode == UninstallAllUsersMode ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    HKEY const otherRoot = switchRoot == HKEY_LOCAL_MACHINE ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+    char switchEntry[PathCapacity];
+    char otherEntry[PathCapacity];
+    ReadEntryLocation(switchRoot, switchEntry);
+    ReadEntryLocation(otherRoot, otherEntry);
+    if (switchEntry[0] == '\0')
+        LogLine("warning: no uninstall entry under %s for the switch %s", RootName(switchRoot),
+                mode == UninstallAllUsersMode ? "/r" : "/R");
+
+    if (switchEntry[0] != '\0') {
+        CopyText(candidate, PathCapacity, switchEntry);
+        FormatText(FolderSource, sizeof FolderSource, "the uninstall entry under %s",
+                   RootName(switchRoot));
+    } else if (!stored && HoldsApplication(SetupDir) &&
+               (SameFolder(SetupDir, otherEntry))) {
+        // Started from an installation whose product key is gone (another account, a reset
+        // profile): the folder of the program itself, which the entry names.
+        CopyText(candidate, PathCapacity, SetupDir);
+        CopyText(FolderSource, sizeof FolderSource, "the program's own folder");
+    }
+    // The installation is removed whole, as the mode of the entry that names it.
+    if (switchEntry[0] != '\0' || otherEntry[0] == '\0' || !SameFolder(candidate, otherEntry))
+        return mode;
+    const SetupMode entryMode =
+        mode == UninstallAllUsersMode ? UninstallCurrentUserMode : UninstallAllUsersMode;
+    LogLine("the uninstall entry under %s names %s: removed as an installation for %s",
+            RootName(otherRoot), candidate,
+            entryMode == UninstallAllUsersMode ? "all users" : "the current user");
+    return entryMode;
 }
 
 void PrepareSetupState(SetupMode mode) {
@@ -243,13 +318,16 @@ void PrepareSetupState(SetupMode mode) {
     BuildDefaultFolder(defaultFolder);
     char candidate[PathCapacity];
     ReadStoredLocation(defaultFolder, candidate);
+    const bool stored = ReadStoredLocation(defaultFolder, candidate);
+    CopyText(FolderSource, sizeof FolderSource, stored ? "the product key" : "the default folder");
+    SetupMode actAs = mode;
     if (mode == InstallMode)
         ProbeInstallFolder(candidate);
     else
-        ReadEntryLocation(mode, candidate);
+        actAs = SettleUninstallFolder(mode, candidate, stored);
     ApplyFamilyRule();
     CopyText(InstallDir, sizeof InstallDir, candidate);
-    ApplyUninstallSwitch(mode);
+    ApplyUninstallSwitch(actAs);
 }
 
 void OfferSettingsMigration() {
@@ -300,6 +378,53 @@ void LaunchApplication() {
 
 namespace {
 
+// "a.b.c.d" of the program's own version record (VS_FIXEDFILEINFO), or "?".
+void ReadProgramVersion(char* text, size_t capacity) {
+    CopyText(text, capacity, "?");
+    HRSRC found = FindResourceA(AppInstance, MAKEINTRESOURCEA(1), RT_VERSION);
+    HGLOBAL loaded = found != nullptr ? LoadResource(AppInstance, found) : nullptr;
+    const BYTE* data = loaded != nullptr ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+    if (data == nullptr)
+        return;
+    const DWORD size = SizeofResource(AppInstance, found);
+    for (DWORD at = 0; at + sizeof(VS_FIXEDFILEINFO) <= size; at += 4) {
+        VS_FIXEDFILEINFO info;
+        memcpy(&info, data + at, sizeof info);
+        if (info.dwSignature == VS_FFI_SIGNATURE) {
+            FormatText(text, capacity, "%u.%u.%u.%u", HIWORD(info.dwFileVersionMS),
+                       LOWORD(info.dwFileVersionMS), HIWORD(info.dwFileVersionLS),
+                       LOWORD(info.dwFileVersionLS));
+            return;
+        }
+    }
+}
+
+// The account the run acts for (GetUserNameA, which 95's advapi32 may lack: "?").
+void ReadAccountName(char* name, DWORD capacity) {
+    typedef BOOL(WINAPI * GetUserNameProc)(LPSTR, LPDWORD);
+    GetUserNameProc getUserName = SystemFunction<GetUserNameProc>("advapi32.dll", "GetUserNameA");
+    DWORD size = capacity;
+    if (getUserName == nullptr || !getUserName(name, &size))
+        CopyText(name, capacity, "?");
+}
+
+// The first lines of the log: what ran, on which Windows, for whom, with which command line.
+void LogRunHeader() {
+    char version[32];
+    ReadProgramVersion(version, sizeof version);
+    LogLine("SETUP.EXE %s", version);
+    if (IsNtFamily()) {
+        LogLine("Windows %u.%u build %u (NT family)", MajorVersion(), (OsVersion >> 8) & 0xFFu,
+                (OsVersion >> 16) & 0x7FFFu);
+    } else {
+        LogLine("Windows %u.%u (95/98/Me family)", MajorVersion(), (OsVersion >> 8) & 0xFFu);
+    }
+    char account[PathCapacity];
+    ReadAccountName(account, sizeof account);
+    LogLine("account: %s", account);
+    LogLine("command line: %s", GetCommandLineA());
+}
+
 // The end of a run: its exit code in the log; an interactive run always ends with 0.
 int EndRun(int code) {
     LogLine("exit code %d", Unattended ? code : ExitDone);
@@ -309,8 +434,10 @@ int EndRun(int code) {
 
 // The options preset the wizard's pages; the person can still change them.
 void PresetWizard() {
-    if (Options.folder[0] != '\0')
+    if (Options.folder[0] != '\0') {
         CopyText(InstallDir, sizeof InstallDir, Options.folder);
+        LogLine("install folder from option /D=: %s", InstallDir);
+    }
     if (IsNtFamily() && Options.users == UsersAll && CommonAllowed)
         CommonMode = 1;
     if (IsNtFamily() && Options.users == UsersCurrent)
@@ -330,7 +457,22 @@ int RunInstall() {
     return ExitDone;
 }
 
+// No application in the folder the uninstall settled on (missing, unreadable, another
+// program's folder): nothing is deleted or unregistered, and the person is told where it looked.
+bool RefuseEmptyFolder() {
+    if (HoldsApplication(InstallDir))
+        return false;
+    LogLine("error: no installation in %s (%s is missing): nothing is removed", InstallDir,
+            InstallFiles[0]);
+    char text[512];
+    FormatText(text, sizeof text, NothingFoundFormat, InstallDir);
+    AskUser(nullptr, text, RemoveCaption, MB_OK | MB_ICONINFORMATION);
+    return true;
+}
+
 int RunUninstall() {
+    if (RefuseEmptyFolder())
+        return ExitNothingFound;
     if (Unattended)
         return RunUnattendedUninstall();
     const INT_PTR result =
@@ -353,8 +495,13 @@ int SetupMain(HINSTANCE instance) {
     optionsGood = AcceptGroupOption(Options, IsAcceptableGroupName) && optionsGood;
     Unattended = Options.unattended ? 1 : 0;
     UnattendedClosesApplication = Options.closeApplication ? 1 : 0;
+    // Nobody could answer the system's "no disk" box: a drive without its medium (the log's,
+    // the folder's) is an error with its code.
+    if (Unattended)
+        SetProcessErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     if (Options.logFile[0] != '\0')
         OpenRunLog(Options.logFile);
+    LogRunHeader();
     LogOptions(mode, Options);
     if (Unattended && !optionsGood)
         return EndRun(ExitBadOption); // before anything is written
@@ -371,7 +518,7 @@ int SetupMain(HINSTANCE instance) {
     }
 
     PrepareSetupState(mode);
-    LogLine("folder settled: %s (all users: %s)", InstallDir,
+    LogLine("folder settled: %s (from %s; all users: %s)", InstallDir, FolderSource,
             CommonAllowed ? (CommonMode ? "yes" : "no") : "not allowed");
     if (mode == InstallMode) {
         const int code = RunInstall();

@@ -16,12 +16,20 @@ SetupMode ModeFromArgument(const char* argument1);
 void PrepareSetupState(SetupMode mode);
 void ReadSetupFolders();               // SetupDir, WindowsDir
 void BuildDefaultFolder(char* folder); // 260 bytes
-// ProductKey, then InstallLocation (into the 260-byte candidate) and CommonMode.
-void ReadStoredLocation(const char* defaultFolder, char* candidate);
+// ProductKey, then InstallLocation (into the 260-byte candidate; the default folder when
+// none is stored: false) and CommonMode.
+bool ReadStoredLocation(const char* defaultFolder, char* candidate);
 void ProbeInstallFolder(char* candidate);
-// Uninstall mode: the folder the uninstall entry of the mode recorded (HKEY_LOCAL_MACHINE
-// for "/r", HKEY_CURRENT_USER for "/R") replaces the candidate; without one it stays.
-void ReadEntryLocation(SetupMode mode, char* candidate);
+// Uninstall mode: the folder the uninstall entry of the switch's root recorded
+// (HKEY_LOCAL_MACHINE for "/r", HKEY_CURRENT_USER for "/R") replaces the candidate; without
+// one, the stored folder stays, else the program's own folder when it holds the application
+// and the other root's entry names it. Returns the mode to remove the installation as: the
+// other root's when only its entry names the settled folder.
+SetupMode SettleUninstallFolder(SetupMode mode, char* candidate, bool stored);
+// InstallLocation of the uninstall entry under root (empty when there is none).
+void ReadEntryLocation(HKEY root, char* location);
+// The folder holds the application program (QUORIN32.EXE): an installation to remove.
+bool HoldsApplication(const char* folder);
 // The folder Quorin32 at the root of the candidate's drive; a location without a
 // drive letter (a network path) takes the drive of the Windows directory.
 void BuildFallbackFolder(const char* candidate, char* folder); // 260 bytes

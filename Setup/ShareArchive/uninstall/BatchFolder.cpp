@@ -147,7 +147,23 @@ bool FillPrivateSecurity(const SecurityFunctions& f, const Trustees& t,
     return true;
 }
 
-// A folder under parent that did not exist before: one planted by someone else is never used.
+// The file "<folder>.bat" beside the folder, new, with the folder's permissions: where the
+// batch moves itself on its last line. Made now, nobody else can take the name first (a
+// folder of that name would make the batch's last "del" ask a question nobody answers).
+bool CreateBatchPlaceholder(const char* folder, SECURITY_ATTRIBUTES* security) {
+    char placeholder[PathCapacity];
+    if (!BatchPlaceholderPath(folder, placeholder))
+        return false;
+    HANDLE file = CreateFileA(placeholder, GENERIC_WRITE, 0, security, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
+// A folder under parent that did not exist before, with its placeholder: a name planted by
+// someone else is never used.
 bool CreateNewFolder(const char* parent, SECURITY_ATTRIBUTES* security, char* folder) {
     const DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
     for (int attempt = 0; attempt < BatchFolderTries; ++attempt) {
@@ -156,10 +172,14 @@ bool CreateNewFolder(const char* parent, SECURITY_ATTRIBUTES* security, char* fo
         CopyText(folder, PathCapacity, parent);
         if (!AppendPath(folder, name))
             return false;
-        if (CreateDirectoryA(folder, security))
+        if (!CreateDirectoryA(folder, security)) {
+            if (GetLastError() != ERROR_ALREADY_EXISTS)
+                return false;
+            continue;
+        }
+        if (CreateBatchPlaceholder(folder, security))
             return true;
-        if (GetLastError() != ERROR_ALREADY_EXISTS)
-            return false;
+        RemoveDirectoryA(folder); // the placeholder's name is taken: another name
     }
     return false;
 }
@@ -175,6 +195,16 @@ bool BuildPrivateFolderSecurity(PrivateFolderSecurity& security) {
         FindTrustees(functions, trustees) && FillPrivateSecurity(functions, trustees, security);
     ReleaseTrustees(functions, trustees); // the entries hold copies of the SIDs
     return built;
+}
+
+bool BatchPlaceholderPath(const char* batchFolder, char* path) {
+    static const char extension[] = ".bat";
+    const size_t length = strlen(batchFolder);
+    if (length + sizeof extension > PathCapacity)
+        return false;
+    memcpy(path, batchFolder, length);
+    memcpy(path + length, extension, sizeof extension);
+    return true;
 }
 
 bool CreatePrivateFolder(const char* parent, char* folder) {

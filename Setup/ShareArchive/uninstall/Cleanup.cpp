@@ -295,16 +295,14 @@ int FormatSelfDeleteBatchText(char* buffer, size_t capacity, const SelfDeleteBat
         batch.Line("");
     }
     if (plan.batchFolder != nullptr) {
-        // Some interpreters hold the batch open until it ends: it is moved beside its folder
-        // (keeping its permissions), the folder goes, and the batch is deleted there. All on
-        // one line, since no further line of a batch that is gone is read.
+        // Some interpreters hold the batch open until it ends: it is moved beside its folder,
+        // onto the placeholder made with the folder (no other account can take or change
+        // that name), the folder goes, and the batch is deleted there. All on one line, since
+        // no further line of a batch that is gone is read.
         char aside[PathCapacity];
-        CopyText(aside, sizeof aside, plan.batchFolder);
-        if (strlen(aside) + 4 >= sizeof aside)
+        if (!BatchPlaceholderPath(plan.batchFolder, aside))
             batch.overflow = true;
-        else
-            memcpy(aside + strlen(aside), ".bat", 5);
-        batch.Put("move ");
+        batch.Put(plan.moveReplacesQuietly ? "move /Y " : "move ");
         batch.PutQuotedPath(plan.batchPath);
         batch.Put(" ");
         batch.PutQuotedPath(aside);
@@ -340,6 +338,7 @@ int FormatSelfDeleteBatch(char* buffer, size_t capacity, const char* programPath
     plan.batchFolder = batchFolder;
     plan.systemFolder = extensions ? system : "";
     plan.maxTries = extensions ? SelfDeleteTries : 0;
+    plan.moveReplacesQuietly = IsNtFamily() && MajorVersion() >= 5;
     return FormatSelfDeleteBatchText(buffer, capacity, plan);
 }
 
@@ -429,9 +428,11 @@ bool StartSelfDeleteBatch(const char* batchPath, const char* batchFolder, const 
 }
 
 void WriteSelfDeleteBatch(const char* folder) {
+    // The installed copy, whichever program runs the uninstall: a package's own copy
+    // elsewhere stays, and the batch's wait ends at once when this is not the running program.
     char programPath[PathCapacity];
-    const DWORD length = GetModuleFileNameA(nullptr, programPath, sizeof programPath);
-    if (length == 0 || length >= sizeof programPath)
+    CopyText(programPath, sizeof programPath, folder);
+    if (!AppendPath(programPath, InstallFiles[InstalledSetupIndex]))
         return; // a cut path names another file
     char temp[PathCapacity];
     const DWORD tempLength = GetTempPathA(sizeof temp, temp);
@@ -447,6 +448,9 @@ void WriteSelfDeleteBatch(const char* folder) {
             !StartSelfDeleteBatch(batchPath, batchFolder, programPath, folder)) {
             DeleteFileA(batchPath);
             RemoveDirectoryA(batchFolder);
+            char placeholder[PathCapacity];
+            if (BatchPlaceholderPath(batchFolder, placeholder))
+                DeleteFileA(placeholder);
         }
         return;
     }

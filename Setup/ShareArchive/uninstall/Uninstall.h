@@ -25,8 +25,8 @@ void RemoveUninstallIntegration();
 // and removes that backup value; every other value is left alone.
 void RestoreClassBackup(HKEY backupKey);
 
-// Writes and starts the batch that deletes this program and the install folder once the
-// process has ended. On the NT family it lives in a folder of this run that only this
+// Writes and starts the batch that deletes the install folder's SETUP.EXE (this program
+// where it runs from there, once the process has ended) and the install folder. On the NT family it lives in a folder of this run that only this
 // account and the administrators can change (CreatePrivateFolder); on 95/98/Me in the
 // root of the current drive, or in the temporary folder where that cannot be written.
 void WriteSelfDeleteBatch(const char* folder);
@@ -39,8 +39,11 @@ bool StartSelfDeleteBatch(const char* batchPath, const char* batchFolder, const 
 bool StartBatchFile(const char* batchPath);
 
 // A new folder under parent (that did not exist) whose permissions let only this account,
-// the administrators and the system change it or what it holds. NT family only.
+// the administrators and the system change it or what it holds, and beside it the new,
+// empty file "<folder>.bat" with the same permissions, where the batch ends. NT family only.
 bool CreatePrivateFolder(const char* parent, char* folder); // folder: 260 bytes
+// "<batchFolder>.bat" into the 260-byte path; false when it does not fit.
+bool BatchPlaceholderPath(const char* batchFolder, char* path);
 // Those permissions: full access for the three, inherited by what the folder holds, and
 // nothing inherited from the parent. The descriptor points into the record: not to be copied.
 struct PrivateFolderSecurity {
@@ -66,6 +69,7 @@ struct SelfDeleteBatch {
     const char* batchFolder;  // the folder of this run that holds the batch; null: none
     const char* systemFolder; // where ping.exe is (the bounded loop only)
     int maxTries;             // 0: the plain endless loop
+    bool moveReplacesQuietly; // "move /Y" (Windows 2000 and later) onto the placeholder
 };
 // The batch text; returns its length, 0 if it does not fit.
 int FormatSelfDeleteBatchText(char* buffer, size_t capacity, const SelfDeleteBatch& plan);

@@ -169,6 +169,7 @@ RemovalCount DeleteInstalledFiles(HWND dialog) {
         runningProgram[0] = '\0';
     RemovalCount count;
     DeleteMatchingEntries(dialog, runningProgram, &count);
+    LogLine("files deleted: %d, left: %d", count.deleted, count.givenUp);
     return count;
 }
 

@@ -52,8 +52,10 @@ int RunUnattendedInstall() {
                 Options.group);
         return ExitBadOption;
     }
-    if (Options.folder[0] != '\0')
+    if (Options.folder[0] != '\0') {
         CopyText(InstallDir, sizeof InstallDir, Options.folder);
+        LogLine("install folder from option /D=: %s", InstallDir);
+    }
     OfferSettingsMigration(); // answered Yes: the copy never overwrites
     char folder[PathCapacity];
     CopyText(folder, sizeof folder, InstallDir);
