@@ -21,3 +21,16 @@ else()
   set(SETUP_PRODUCT_LINK_OPTIONS -nostdlib -Wl,-e,SetupStartup -Wl,--gc-sections)
 endif()
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+
+# The nine installed files (resources/InstallFiles.def), in the install's order:
+# SETUP_INSTALL_FILES, and SETUP_APPLICATION_FILES without SETUP.EXE, which the build makes.
+set(install_files_def ${SETUP_SOURCE_ROOT}/Setup/ShareArchive/resources/InstallFiles.def)
+set_property(DIRECTORY ${SETUP_SOURCE_ROOT} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${install_files_def})
+file(STRINGS ${install_files_def} install_file_lines REGEX "^INSTALL_FILE\\(")
+set(SETUP_INSTALL_FILES "")
+foreach(line IN LISTS install_file_lines)
+  string(REGEX REPLACE "^INSTALL_FILE\\(\"([^\"]+)\".*" "\\1" name "${line}")
+  list(APPEND SETUP_INSTALL_FILES ${name})
+endforeach()
+set(SETUP_APPLICATION_FILES ${SETUP_INSTALL_FILES})
+list(REMOVE_ITEM SETUP_APPLICATION_FILES SETUP.EXE)

@@ -31,7 +31,8 @@ set -euo pipefail
 die() { echo "make-payload.sh: $*" >&2; exit 1; }
 
 # The order of the carried archive; the last one is stored, all others compressed.
-NAMES=(QUORIN32.EXE QUORIN32.HLP SETUP.EXE QUORIN32.DLL QUORIN32.TXT TIPS.TXT HISTORY.TXT QUORIN32.CNT quorin.url)
+mapfile -t NAMES < <("$(dirname "${BASH_SOURCE[0]}")/install-files" --archive)
+[ ${#NAMES[@]} -eq 9 ] || die "the list of the nine installed files cannot be read"
 STORED=quorin.url
 PAYLOAD_TIME=${PAYLOAD_TIME:-2026-12-01 09:00:00 UTC}
 

@@ -50,9 +50,11 @@ bool LoadFile(const char* path, FileImage& image) {
 }
 
 // The nine files the install writes; a payload must hold every one of them.
-const char* const kInstalledNames[] = {"QUORIN32.EXE", "QUORIN32.HLP", "QUORIN32.TXT",
-                                       "QUORIN32.DLL", "QUORIN32.CNT", "TIPS.TXT",
-                                       "SETUP.EXE",    "HISTORY.TXT",  "quorin.url"};
+const char* const kInstalledNames[] = {
+#define INSTALL_FILE(name, archivePlace) name,
+#include "InstallFiles.def"
+#undef INSTALL_FILE
+};
 
 const char* OutcomeText(MemberOutcome outcome, int result) {
     switch (outcome) {

@@ -35,9 +35,15 @@ const char* const DocumentDescription = "家計簿,出納簿くおりん";
 const char* const DocumentExtension = ".QRB";
 
 const char* const InstallFiles[InstallFileCount] = {
-    "QUORIN32.EXE", "QUORIN32.HLP", "QUORIN32.TXT", "QUORIN32.DLL", "QUORIN32.CNT",
-    "TIPS.TXT",     "SETUP.EXE",    "HISTORY.TXT",  "quorin.url",
+#define INSTALL_FILE(name, archivePlace) name,
+#include "InstallFiles.def"
+#undef INSTALL_FILE
 };
+
+void BuildProductKey() {
+    CopyText(ProductKey, sizeof ProductKey, "SOFTWARE\\Brastelo");
+    AppendPath(ProductKey, ProductKeyName);
+}
 
 void ResetSetupState() {
     NewShell = 0;

@@ -13,6 +13,7 @@ extern char SetupDir[PathCapacity]; // folder of the running program, no trailin
 extern char WindowsDir[PathCapacity];
 extern const char* const ProductKeyName; // "くおりん": product key name and default group
 extern char ProductKey[PathCapacity];    // SOFTWARE\Brastelo\くおりん under HKEY_CURRENT_USER
+void BuildProductKey();                  // ProductKey from its parent and ProductKeyName
 extern char InstallDir[PathCapacity];
 extern int CommonMode;    // 1 = installed for all users
 extern int CommonAllowed; // 1 = the all-users box may be enabled

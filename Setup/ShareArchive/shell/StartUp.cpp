@@ -16,7 +16,6 @@ namespace {
 
 const char* const AppWindowClass = "QuorinMainFrame";
 const char* const GuardCaption = "くおりん";
-const char* const ProductKeyParent = "SOFTWARE\\Brastelo";
 const char* const AppIniName = "QUORIN32.INI";
 const char* const LegacyIniName = "QUORIN.INI";
 const char* const ApplicationName = "quorin32.exe";
@@ -151,8 +150,7 @@ void BuildDefaultFolder(char* folder) {
 }
 
 bool ReadStoredLocation(const char* defaultFolder, char* candidate) {
-    CopyText(ProductKey, sizeof ProductKey, ProductKeyParent);
-    AppendPath(ProductKey, ProductKeyName);
+    BuildProductKey();
 
     HKEY key = nullptr; // a missing key leaves it null: both reads fall back
     OpenKeyForRead(HKEY_CURRENT_USER, &key, ProductKey);

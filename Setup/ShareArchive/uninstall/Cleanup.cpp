@@ -13,7 +13,6 @@
 
 namespace {
 
-const char* const ProductKeyParent = "SOFTWARE\\Brastelo";
 const char* const BackupKeyName = "ofxBackup";
 const char* const SelfDeleteBatchPath = "\\DelMV.bat";
 const char* const TempBatchName = "DelMV.bat";
@@ -199,8 +198,7 @@ void RestoreClassBackup(HKEY backupKey) {
 }
 
 void RemoveUninstallIntegration() {
-    CopyText(ProductKey, sizeof ProductKey, ProductKeyParent);
-    AppendPath(ProductKey, ProductKeyName);
+    BuildProductKey();
 
     HKEY productKey = nullptr;
     OpenKeyForRead(HKEY_CURRENT_USER, &productKey, ProductKey);
