@@ -409,14 +409,19 @@ bool StartSelfDeleteBatch(const char* batchPath, const char* batchFolder, const 
         return false;
     HANDLE file = CreateFileA(batchPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    if (file == INVALID_HANDLE_VALUE) {
+        LogLine("error: the clean-up batch %s cannot be created (system error %lu)", batchPath,
+                GetLastError());
         return false;
+    }
     DWORD written = 0;
     const bool complete = WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr) &&
                           written == static_cast<DWORD>(length);
+    const DWORD writeError = complete ? 0 : GetLastError();
     CloseHandle(file);
     if (!complete || !StartBatchFile(batchPath)) {
-        LogLine("error: the clean-up batch %s cannot be written or started", batchPath);
+        LogLine("error: the clean-up batch %s cannot be %s (system error %lu)", batchPath,
+                complete ? "started" : "written", complete ? GetLastError() : writeError);
         DeleteFileA(batchPath); // half a batch could delete the wrong things
         return false;
     }
