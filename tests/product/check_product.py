@@ -224,6 +224,8 @@ def check_image(label, path, want_payload):
                    '<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>',
                    '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>'):
         check(label + ': manifest has ' + needle, needle in text, text[:200])
+    if not well_formed:
+        check_execution_level(label, text)
     version = res.get(RT_VERSION, {}).get(1, [])
     check(label + ': version record', bool(version) and 'quorin Application Setup'.encode('utf-16-le') in version[0][1])
     payload = res.get(RT_RCDATA, {}).get(19, [])
@@ -236,6 +238,42 @@ def check_image(label, path, want_payload):
     else:
         check(label + ': carries no RCDATA 19 (copy mode)', not payload)
     return pe
+
+
+ASM_V3 = 'urn:schemas-microsoft-com:asm.v3'
+
+
+def namespace_declarations(element):
+    return [(name, value) for name, value in element.attributes.items()
+            if name == 'xmlns' or name.startswith('xmlns:')]
+
+
+def check_execution_level(label, text):
+    """The requested execution level as the loader reads it, with namespaces resolved: one
+    trustInfo of asm.v3, which declares that namespace once, on itself (XP SP2 restarts on a
+    second declaration of it on one element, and refuses a trustInfo without it)."""
+    document = xml.dom.minidom.parseString(text)
+    trust = document.getElementsByTagNameNS(ASM_V3, 'trustInfo')
+    check(label + ': one trustInfo in the asm.v3 namespace', len(trust) == 1, len(trust))
+    if len(trust) != 1:
+        return
+    check(label + ': trustInfo is a child of assembly', trust[0].parentNode == document.documentElement)
+    check(label + ': trustInfo declares asm.v3 once, on itself, and nothing else',
+          namespace_declarations(trust[0]) == [('xmlns', ASM_V3)], namespace_declarations(trust[0]))
+    inside = [(e.tagName, namespace_declarations(e)) for e in trust[0].getElementsByTagName('*')
+              if namespace_declarations(e)]
+    check(label + ': no element inside trustInfo declares a namespace again', not inside, inside)
+    levels = document.getElementsByTagNameNS(ASM_V3, 'requestedExecutionLevel')
+    found = [(e.getAttribute('level'), e.getAttribute('uiAccess')) for e in levels]
+    check(label + ': requestedExecutionLevel highestAvailable, uiAccess false',
+          found == [('highestAvailable', 'false')], found)
+    path = []
+    node = levels[0] if levels else None
+    while node is not None and node != trust[0]:
+        path.insert(0, node.localName)
+        node = node.parentNode
+    check(label + ': trustInfo/security/requestedPrivileges/requestedExecutionLevel',
+          path == ['security', 'requestedPrivileges', 'requestedExecutionLevel'], path)
 
 
 def read_import_list(path):
