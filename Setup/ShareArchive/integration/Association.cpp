@@ -47,13 +47,6 @@ LONG SetClassDefault(const char* keyPath, const char* value) {
     return status;
 }
 
-// Through void (*)() so that the conversion of FARPROC is not a type-punning warning.
-template <typename Function> Function LookUp(const char* module, const char* name) {
-    HMODULE handle = GetModuleHandleA(module);
-    return handle ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(handle, name)))
-                  : nullptr;
-}
-
 void WriteDwordValue(HKEY key, const char* valueName, DWORD value) {
     if (RegSetValueExA(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                        sizeof value) == ERROR_SUCCESS) {
@@ -66,7 +59,7 @@ void WriteDwordValue(HKEY key, const char* valueName, DWORD value) {
 // VERSION.DLL put beside SETUP.EXE would be taken first on older systems.
 bool ReadProgramVersion(const char* programPath, char* version, size_t capacity) {
     typedef HMODULE(WINAPI * LoadLibraryExProc)(LPCSTR, HANDLE, DWORD);
-    LoadLibraryExProc load = LookUp<LoadLibraryExProc>("KERNEL32.DLL", "LoadLibraryExA");
+    LoadLibraryExProc load = LookUpFunction<LoadLibraryExProc>("KERNEL32.DLL", "LoadLibraryExA");
     HMODULE program = load ? load(programPath, nullptr, LOAD_LIBRARY_AS_DATAFILE) : nullptr;
     if (!program)
         return false;
@@ -137,7 +130,7 @@ void NotifyAssociationChanged() {
         return;
     ShellChangeNotifyProc notify = ShellChangeNotifyHook;
     if (!notify)
-        notify = LookUp<ShellChangeNotifyProc>("SHELL32.DLL", "SHChangeNotify");
+        notify = LookUpFunction<ShellChangeNotifyProc>("SHELL32.DLL", "SHChangeNotify");
     if (notify)
         notify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
 }

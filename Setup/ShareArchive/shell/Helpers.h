@@ -6,6 +6,16 @@
 // GetVersion() once, into OsVersion; runs during static initialisation.
 DWORD ReadSystemVersion();
 
+// A function of a loaded system DLL looked up at run time, for what the oldest systems
+// lack; null when the module or the function is not there.
+template <typename Function> Function LookUpFunction(const char* module, const char* name) {
+    HMODULE handle = GetModuleHandleA(module);
+    // Through void (*)() so that the conversion of FARPROC is not a type-punning warning.
+    return handle ? reinterpret_cast<Function>(
+                        reinterpret_cast<void (*)()>(GetProcAddress(handle, name)))
+                  : nullptr;
+}
+
 int ShowMessage(HWND owner, UINT textId, const char* caption, UINT style);
 int ShowMessageArg(HWND owner, UINT formatId, const char* argument, const char* caption,
                    UINT style);

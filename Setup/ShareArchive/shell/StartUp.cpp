@@ -87,18 +87,14 @@ void ReleaseComAndDde() {
 } // namespace
 
 void RestrictDllSearch() {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel == nullptr)
-        return;
     typedef BOOL(WINAPI * SetDefaultDllDirectoriesProc)(DWORD);
     typedef BOOL(WINAPI * SetDllDirectoryProc)(LPCSTR);
-    // Through void (*)() so that the conversion of FARPROC is not a type-punning warning.
-    SetDefaultDllDirectoriesProc setDefault = reinterpret_cast<SetDefaultDllDirectoriesProc>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    SetDefaultDllDirectoriesProc setDefault =
+        LookUpFunction<SetDefaultDllDirectoriesProc>("kernel32.dll", "SetDefaultDllDirectories");
     if (setDefault != nullptr && setDefault(LoadLibrarySearchSystem32))
         return;
-    SetDllDirectoryProc setDirectory = reinterpret_cast<SetDllDirectoryProc>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDllDirectoryA")));
+    SetDllDirectoryProc setDirectory =
+        LookUpFunction<SetDllDirectoryProc>("kernel32.dll", "SetDllDirectoryA");
     if (setDirectory != nullptr)
         setDirectory("");
 }
