@@ -21,6 +21,14 @@ void OpenRunLog(const char* path) {
                          FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+void ReopenRunLog(const char* path) {
+    CloseRunLog();
+    RunLog = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (RunLog != INVALID_HANDLE_VALUE)
+        SetFilePointer(RunLog, 0, nullptr, FILE_END);
+}
+
 void CloseRunLog() {
     if (RunLog != INVALID_HANDLE_VALUE)
         CloseHandle(RunLog);

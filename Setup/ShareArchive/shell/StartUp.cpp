@@ -1,5 +1,6 @@
 #include "shell/StartUp.h"
 #include "integration/Registry.h"
+#include "shell/Elevation.h"
 #include "shell/Guard.h"
 #include "shell/Helpers.h"
 #include "shell/Log.h"
@@ -303,6 +304,13 @@ int EndRun(int code) {
     return Unattended ? code : ExitDone;
 }
 
+// The end of a run whose work its elevated copy did: that copy's exit code.
+int EndRunOfCopy(int code) {
+    LogLine("exit code %d", code);
+    CloseRunLog();
+    return code;
+}
+
 // The options preset the wizard's pages; the person can still change them.
 void PresetWizard() {
     if (Options.folder[0] != '\0')
@@ -352,10 +360,17 @@ int SetupMain(HINSTANCE instance) {
     if (Options.logFile[0] != '\0')
         OpenRunLog(Options.logFile);
     LogOptions(mode, Options);
+    JudgeElevation();
     if (Unattended && !optionsGood)
         return EndRun(ExitBadOption); // before anything is written
 
-    CoInitialize(nullptr);
+    CoInitialize(nullptr); // the elevation prompt may go through shell extensions
+    int code = ExitDone;
+    const RemovalRights rights = SettleRemovalRights(mode, &code);
+    if (rights != RemoveHere) {
+        CoUninitialize();
+        return rights == RemovedByCopy ? EndRunOfCopy(code) : EndRun(code);
+    }
     DdeInstance = 0;
     if (DdeInitializeA(&DdeInstance, DdeClientCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
         DdeInstance = 0;
@@ -367,10 +382,12 @@ int SetupMain(HINSTANCE instance) {
     }
 
     PrepareSetupState(mode);
+    if (mode == InstallMode && !Unattended)
+        OfferAllUsersOnlyWhenElevated();
     LogLine("folder settled: %s (all users: %s)", InstallDir,
             CommonAllowed ? (CommonMode ? "yes" : "no") : "not allowed");
     if (mode == InstallMode) {
-        const int code = RunInstall();
+        code = RunInstall();
         ReleaseComAndDde();
         return EndRun(code);
     }
