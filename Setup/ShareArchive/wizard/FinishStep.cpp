@@ -81,11 +81,11 @@ void RecordCommonMode() {
     WriteProductValue("CommonMode", CommonMode ? "1" : "0");
 }
 
-void RecordUninstallEntry() {
+bool RecordUninstallEntry() {
     DeleteSubkey(OlderEditionEntry, UninstallParentKey, 1);
-    WriteUninstallEntry(ProductKeyName, InstallDir, GroupValueName, UninstallParentKey, GroupName,
-                        PublisherHomePage, PublisherWhatsNewPage, PublisherName,
-                        IsNtFamily() ? CommonMode : 1);
+    return WriteUninstallEntry(ProductKeyName, InstallDir, GroupValueName, UninstallParentKey,
+                               GroupName, PublisherHomePage, PublisherWhatsNewPage, PublisherName,
+                               IsNtFamily() ? CommonMode : 1) != 0;
 }
 
 } // namespace
@@ -101,20 +101,25 @@ int FinishInstall(HWND dialog) {
     const bool grouped = CreateGroup();
     if (!grouped)
         LogLine("error: the program group or one of its shortcuts could not be made");
-    RegisterDocumentType(InstallDir, InstallFiles, DocumentProgId, DocumentDescription,
-                         DocumentExtension);
+    const bool registered = RegisterDocumentType(InstallDir, InstallFiles, DocumentProgId,
+                                                 DocumentDescription, DocumentExtension);
+    if (!registered)
+        LogLine("error: the document type %s could not be registered", DocumentExtension);
     SetStatusText(dialog, "");
     RecordCommonMode();
 
+    bool entered = true;
     if (RestartNeeded && dialog != nullptr) {
         ShowRestartPage(dialog);
     } else {
         if (NewShell)
-            RecordUninstallEntry();
+            entered = RecordUninstallEntry();
+        if (!entered)
+            LogLine("error: the uninstall entry could not be written");
         if (dialog != nullptr)
             ShowFinishPage(dialog);
     }
-    return grouped ? ExitDone : ExitGroupFailed;
+    return grouped && registered && entered ? ExitDone : ExitGroupFailed;
 }
 
 void FinishStep(HWND dialog) {
