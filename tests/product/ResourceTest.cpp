@@ -106,8 +106,8 @@ TEST(Manifest, BothProgramsAskForTheHighestAvailableLevelWithoutUiAccess) {
         ASSERT_NE(context, INVALID_HANDLE_VALUE) << program << " error " << GetLastError();
         ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level = {};
         SIZE_T size = 0;
-        EXPECT_TRUE(QueryActCtxW(0, context, nullptr, RunlevelInformationInActivationContext, &level,
-                                 sizeof level, &size))
+        EXPECT_TRUE(QueryActCtxW(0, context, nullptr, RunlevelInformationInActivationContext,
+                                 &level, sizeof level, &size))
             << program;
         EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_HIGHEST_AVAILABLE) << program;
         EXPECT_EQ(level.UiAccess, 0u) << program;

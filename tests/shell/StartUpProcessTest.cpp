@@ -276,8 +276,9 @@ TEST_P(StartUpProcess, UnattendedRunsEndWithTheCodeOfWhatHappened) {
         if (c.code == 1 || c.code == 7) { // nothing changed
             EXPECT_EQ(c.storedLocation || c.storedMode,
                       bench::RegKeyExists(HKEY_CURRENT_USER, ProductKeyPath));
-            EXPECT_EQ(bench::ReadRegValue(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation").exists,
-                      c.storedLocation != nullptr);
+            EXPECT_EQ(
+                bench::ReadRegValue(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation").exists,
+                c.storedLocation != nullptr);
         }
     }
     bench::DeleteRegTree(HKEY_CURRENT_USER, ProductKeyPath);

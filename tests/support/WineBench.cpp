@@ -257,7 +257,8 @@ LockedRegistryKey::LockedRegistryKey(HKEY root, std::string path)
     HKEY key = CreateKey(root_, path_);
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
     PSID everyone = nullptr;
-    if (key && AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) {
+    if (key &&
+        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) {
         DWORD acl[64];
         PACL list = reinterpret_cast<PACL>(acl);
         SECURITY_DESCRIPTOR descriptor;
@@ -271,7 +272,8 @@ LockedRegistryKey::LockedRegistryKey(HKEY root, std::string path)
     if (key)
         RegCloseKey(key);
     HKEY opened = nullptr;
-    if (locked_ && RegOpenKeyExA(root_, path_.c_str(), 0, KEY_SET_VALUE, &opened) == ERROR_SUCCESS) {
+    if (locked_ &&
+        RegOpenKeyExA(root_, path_.c_str(), 0, KEY_SET_VALUE, &opened) == ERROR_SUCCESS) {
         RegCloseKey(opened);
         locked_ = false;
     }

@@ -194,7 +194,8 @@ TEST_F(FinishStepNt, ALockedDocumentTypeOrEntryIsNotSuccess) {
         const char* key;
         const char* line;
     } cases[] = {
-        {HKEY_CLASSES_ROOT, "QuorinPG.Document", "error: the document type .QRB could not be registered"},
+        {HKEY_CLASSES_ROOT, "QuorinPG.Document",
+         "error: the document type .QRB could not be registered"},
         {HKEY_CURRENT_USER, kUninstallEntry, "error: the uninstall entry could not be written"},
     };
     strcpy(GroupName, kProduct);
@@ -206,7 +207,8 @@ TEST_F(FinishStepNt, ALockedDocumentTypeOrEntryIsNotSuccess) {
         OpenRunLog(log.c_str());
         EXPECT_EQ(FinishInstall(nullptr), ExitGroupFailed) << c.key;
         CloseRunLog();
-        EXPECT_NE(bench::ReadFileBytes(log).find(c.line), std::string::npos) << bench::ReadFileBytes(log);
+        EXPECT_NE(bench::ReadFileBytes(log).find(c.line), std::string::npos)
+            << bench::ReadFileBytes(log);
     }
     traces_.Clean();
     EXPECT_EQ(FinishInstall(nullptr), ExitDone) << "nothing locked";

@@ -230,9 +230,12 @@ int WriteUninstallEntry(const char* displayName, const char* installDir, const c
         DWORD type;
         const char* data;
     } values[] = {
-        {"DisplayName", REG_SZ, displayName},    {"UninstallString", REG_SZ, command},
-        {"InstallLocation", REG_EXPAND_SZ, installDir}, {"HelpLink", REG_SZ, helpLink},
-        {"URLUpdateInfo", REG_SZ, updateInfoUrl}, {"Publisher", REG_SZ, publisher},
+        {"DisplayName", REG_SZ, displayName},
+        {"UninstallString", REG_SZ, command},
+        {"InstallLocation", REG_EXPAND_SZ, installDir},
+        {"HelpLink", REG_SZ, helpLink},
+        {"URLUpdateInfo", REG_SZ, updateInfoUrl},
+        {"Publisher", REG_SZ, publisher},
         {groupValueName, REG_SZ, groupName},
     };
     bool written = true;

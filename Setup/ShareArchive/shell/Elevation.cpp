@@ -148,7 +148,8 @@ RunDecision DecideThisRun(SetupMode mode, bool allUsers) {
 
 bool RunElevated(const char* program, const char* parameters, DWORD* exitCode, DWORD* error) {
     typedef BOOL(WINAPI * ShellExecuteExProc)(SHELLEXECUTEINFOA*);
-    ShellExecuteExProc execute = LookUpFunction<ShellExecuteExProc>("shell32.dll", "ShellExecuteExA");
+    ShellExecuteExProc execute =
+        LookUpFunction<ShellExecuteExProc>("shell32.dll", "ShellExecuteExA");
     *error = ERROR_CALL_NOT_IMPLEMENTED;
     if (execute == nullptr)
         return false;
