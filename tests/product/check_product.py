@@ -243,37 +243,22 @@ def check_image(label, path, want_payload):
 ASM_V3 = 'urn:schemas-microsoft-com:asm.v3'
 
 
-def namespace_declarations(element):
-    return [(name, value) for name, value in element.attributes.items()
-            if name == 'xmlns' or name.startswith('xmlns:')]
-
-
 def check_execution_level(label, text):
-    """The requested execution level as the loader reads it, with namespaces resolved: one
-    trustInfo of asm.v3, which declares that namespace once, on itself (XP SP2 restarts on a
-    second declaration of it on one element, and refuses a trustInfo without it)."""
+    """The requested execution level as the loader reads it, namespaces resolved: one trustInfo
+    of asm.v3 that declares the namespace once, on itself (XP SP2 restarts on a second
+    declaration and refuses a trustInfo without one), and nothing inside it again."""
     document = xml.dom.minidom.parseString(text)
     trust = document.getElementsByTagNameNS(ASM_V3, 'trustInfo')
-    check(label + ': one trustInfo in the asm.v3 namespace', len(trust) == 1, len(trust))
-    if len(trust) != 1:
-        return
-    check(label + ': trustInfo is a child of assembly', trust[0].parentNode == document.documentElement)
-    check(label + ': trustInfo declares asm.v3 once, on itself, and nothing else',
-          namespace_declarations(trust[0]) == [('xmlns', ASM_V3)], namespace_declarations(trust[0]))
-    inside = [(e.tagName, namespace_declarations(e)) for e in trust[0].getElementsByTagName('*')
-              if namespace_declarations(e)]
-    check(label + ': no element inside trustInfo declares a namespace again', not inside, inside)
-    levels = document.getElementsByTagNameNS(ASM_V3, 'requestedExecutionLevel')
-    found = [(e.getAttribute('level'), e.getAttribute('uiAccess')) for e in levels]
-    check(label + ': requestedExecutionLevel highestAvailable, uiAccess false',
-          found == [('highestAvailable', 'false')], found)
-    path = []
-    node = levels[0] if levels else None
-    while node is not None and node != trust[0]:
-        path.insert(0, node.localName)
-        node = node.parentNode
-    check(label + ': trustInfo/security/requestedPrivileges/requestedExecutionLevel',
-          path == ['security', 'requestedPrivileges', 'requestedExecutionLevel'], path)
+    declared = [[(n, v) for n, v in e.attributes.items() if n == 'xmlns' or n.startswith('xmlns:')]
+                for e in trust[:1] + (trust[0].getElementsByTagName('*') if trust else [])]
+    check(label + ': one trustInfo of asm.v3, in assembly',
+          len(trust) == 1 and trust[0].parentNode == document.documentElement, len(trust))
+    check(label + ': asm.v3 declared once, on trustInfo itself',
+          declared[:1] == [[('xmlns', ASM_V3)]] and not any(declared[1:]), declared)
+    levels = [(e.parentNode.parentNode.localName, e.getAttribute('level'), e.getAttribute('uiAccess'))
+              for e in document.getElementsByTagNameNS(ASM_V3, 'requestedExecutionLevel')]
+    check(label + ': security/requestedPrivileges/requestedExecutionLevel highestAvailable, no uiAccess',
+          levels == [('security', 'highestAvailable', 'false')], levels)
 
 
 def read_import_list(path):
