@@ -39,6 +39,15 @@ endif()
 set(SETUP_RELEASE_DIR ${CMAKE_BINARY_DIR}/release)
 set(SETUP_FIXED_TIME_FILE ${SETUP_RELEASE_DIR}/fixed-time)
 set(SETUP_SIGNING_STAMP ${SETUP_RELEASE_DIR}/signing-certificate)
+# The configure says which time the build takes and where it came from; a checkout that
+# git cannot read stops it here with git's reason.
+execute_process(COMMAND ${SETUP_SOURCE_ROOT}/tools/fixed-time --say ${SETUP_SOURCE_ROOT} ${SETUP_FIXED_TIME_FILE}
+                RESULT_VARIABLE fixed_time_status OUTPUT_VARIABLE fixed_time_line
+                ERROR_VARIABLE fixed_time_error OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT fixed_time_status EQUAL 0)
+  message(FATAL_ERROR "${fixed_time_error}")
+endif()
+message(STATUS "${fixed_time_line}")
 set(release_commands COMMAND ${SETUP_SOURCE_ROOT}/tools/fixed-time ${SETUP_SOURCE_ROOT} ${SETUP_FIXED_TIME_FILE})
 set(release_byproducts ${SETUP_FIXED_TIME_FILE})
 if(SETUP_SIGN_PKCS12)

@@ -112,11 +112,11 @@ for name, data in files.items():
     open(os.path.join(folder, name), 'wb').write(data)
 PYEOF
 fi
-if "$ROOT/tools/runs-i386"; then
+if "$ROOT/tools/wine-runs-i386"; then
   toolchain=mingw-i686 product=build/win32
 else
   toolchain=mingw-x86_64 product=build/win64
-  echo "bench: this machine cannot run 32-bit programs; the vendor build is the 64-bit twin" >&2
+  echo "bench: Wine here cannot run 32-bit programs; the vendor build is the 64-bit twin" >&2
 fi
 VBUILD="$BENCH/vendor-build"
 if [ ! -f "$VBUILD/build.ninja" ]; then

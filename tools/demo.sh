@@ -24,13 +24,13 @@ done
 screen=1024x768
 rm -rf "$out"
 mkdir -p "$out"
-if tools/runs-i386; then
+if tools/wine-runs-i386; then
   # A 32-bit program on 64-bit Windows writes HKEY_LOCAL_MACHINE\SOFTWARE in the 32-bit view.
   setup=$root/build/win32/SETUP.EXE drivers=build/win32-tests/tools/demo view=/reg:32
   echo "demo: the 32-bit product, build/win32/SETUP.EXE"
 else
   setup=$root/build/win64/SETUP.EXE drivers=build/win64/tools/demo view=/reg:64
-  echo "demo: the 64-bit twin, build/win64/SETUP.EXE (this machine cannot run 32-bit programs)"
+  echo "demo: the 64-bit twin, build/win64/SETUP.EXE (Wine here cannot run 32-bit programs)"
 fi
 
 # Xvfb writes the number of its display to the pipe once it accepts clients (-displayfd),

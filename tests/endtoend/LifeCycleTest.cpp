@@ -7,6 +7,7 @@
 #include "WineBench.h"
 
 #include <memory>
+#include <string.h>
 #include <string>
 
 namespace {
@@ -42,13 +43,17 @@ bool NoBatchLeft() {
     }, 30000);
 }
 
-// The longest group name the group page takes: 182 bytes, with "ソ" (5C as its second byte).
+// The longest group name the group page takes for all users: 182 bytes, with "ソ" (5C as
+// its second byte); no more than 255 bytes as UTF-8, which Wine's Linux file names hold.
 const std::string kLongestGroup = "くおりん " + [] {
     std::string kana;
-    for (int i = 0; i < 86; ++i)
+    for (int i = 0; i < 60; ++i)
         kana += "ソ";
-    return kana + "x";
+    return kana + std::string(53, 'x');
 }();
+// Stands for the longest group name whose shortcuts fit a path below the row's Programs
+// folder: "<Programs>\<group>\ホームページ.lnk" of 259 bytes.
+const char kLongestForPrograms[] = "longest for the Programs folder";
 
 std::string ShellFolder(bool common, const char* perUser, const char* allUsers, REGSAM view = 0) {
     bench::RegValue value = bench::ReadRegValue(common ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
@@ -120,7 +125,13 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
     }
     bench::TempFolder work("life");
     const std::string installDir = work / "家計簿くおりん";
-    const std::string group = c.group ? c.group : std::string("くおりん ") + c.family;
+    const bool common = c.allUsers && std::string(c.family) != "win95";
+    const std::string programs = ShellFolder(common, "Programs", "Common Programs");
+    std::string group = c.group ? c.group : std::string("くおりん ") + c.family;
+    if (c.group == kLongestForPrograms) {
+        group = "くおりん ソ";
+        group += std::string(259 - programs.size() - 2 - strlen("ホームページ.lnk") - group.size(), 'x');
+    }
 
     // Program Manager serves its DDE conversation while the group is made.
     std::unique_ptr<bench::ProgmanServer> progman;
@@ -172,10 +183,11 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
         EXPECT_TRUE(bench::RegKeyExists(HKEY_CLASSES_ROOT, ".QRB", KEY_WOW64_64KEY));
         EXPECT_TRUE(bench::RegKeyExists(HKEY_CLASSES_ROOT, "QuorinPG.Document", KEY_WOW64_64KEY));
         EXPECT_TRUE(bench::RegKeyExists(HKEY_CURRENT_USER, kProductKey, KEY_WOW64_64KEY));
-        bool common = c.allUsers;
-        std::string programs = ShellFolder(common, "Programs", "Common Programs");
         EXPECT_EQ(ShellFolder(common, "Programs", "Common Programs", KEY_WOW64_64KEY), programs);
-        EXPECT_TRUE(bench::FolderExists(programs + "\\" + group));
+    }
+    if (!c.programManager) {
+        for (const char* link : {"くおりん", "ヘルプ", "案内", "ホームページ"})
+            EXPECT_TRUE(bench::FileExists(programs + "\\" + group + "\\" + link + ".lnk")) << link;
     }
 
     // ---- The finish page started the application from the install folder.
@@ -266,8 +278,6 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
     EXPECT_FALSE(bench::RegKeyExists(HKEY_CLASSES_ROOT, ".QRB"));
     EXPECT_FALSE(bench::RegKeyExists(HKEY_CLASSES_ROOT, "QuorinPG.Document"));
     if (!c.programManager) {
-        bool common = c.allUsers && std::string(c.family) != "win95";
-        std::string programs = ShellFolder(common, "Programs", "Common Programs");
         std::string desktop = ShellFolder(common, "Desktop", "Common Desktop");
         ASSERT_FALSE(programs.empty());
         EXPECT_FALSE(bench::FolderExists(programs + "\\" + group));
@@ -294,12 +304,15 @@ INSTANTIATE_TEST_SUITE_P(
                     LifeCase{"nt351", true, true, nullptr, "/r", true},
                     LifeCase{"nt40", true, false, HKEY_LOCAL_MACHINE, "/r", true},
                     LifeCase{"win10", true, false, HKEY_LOCAL_MACHINE, "/r", false, true,
-                             kLongestGroup.c_str()}),
+                             kLongestGroup.c_str()},
+                    LifeCase{"win10", false, false, HKEY_CURRENT_USER, "/R", true, false,
+                             kLongestForPrograms}),
     [](const testing::TestParamInfo<LifeCase>& info) {
         return std::string(info.param.family) +
                (info.param.allUsers ? "_AllUsers" : "_CurrentUser") +
                (info.param.unattended ? "_Unattended" : "") +
-               (info.param.keyboard ? "_KeyboardLongestGroup" : "");
+               (info.param.keyboard ? "_KeyboardLongestGroup" : "") +
+               (info.param.group == kLongestForPrograms ? "_LongestGroupForPrograms" : "");
     });
 
 } // namespace

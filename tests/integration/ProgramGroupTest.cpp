@@ -156,8 +156,8 @@ TEST(GroupName, NamesUpTo182BytesAreTaken) {
                                 {kana + "a,", GroupNameAccepted, GroupNameUnusable},
                                 {"a" + kana + "/b", GroupNameUnusable, GroupNameUnusable}};
     for (const LengthCase& c : cases) {
-        EXPECT_EQ(CheckGroupName(c.name.c_str(), 1), c.verdict) << c.name.size() << " bytes";
-        EXPECT_EQ(CheckGroupName(c.name.c_str(), 0), c.progmanVerdict) << c.name.size();
+        EXPECT_EQ(CheckGroupName(c.name.c_str(), 1, 1), c.verdict) << c.name.size() << " bytes";
+        EXPECT_EQ(CheckGroupName(c.name.c_str(), 0, 1), c.progmanVerdict) << c.name.size();
     }
 }
 

@@ -3,6 +3,7 @@
 // and files it left.
 #include <gtest/gtest.h>
 
+#include "support/ShellBench.h"
 #include "support/WineBench.h"
 
 #include <memory>
@@ -219,18 +220,23 @@ const UnattendedCase UnattendedCases[] = {
     {"win10", "an empty folder", "/D=", false, nullptr, 1},
     {"win10", "both user choices", "/ALLUSERS /CURRENTUSER \"/D=%F\"", false, nullptr, 1},
     {"win10", "a group name the group page refuses", "/GROUP=a\\b \"/D=%F\"", false, nullptr, 1},
+    {"win10", "a group a byte too long for the user's Programs folder",
+     "/CURRENTUSER \"/GROUP=%G\" \"/D=%F\"", false, nullptr, 1},
     {"win10", "a folder that cannot be created", "/D=R:\\mm\\new", false, nullptr, 4},
     {"win10", "a folder that cannot be written", "/D=R:\\mm", false, nullptr, 4},
     {"win10", "a damaged archive", "\"/D=%F\"", true, nullptr, 5},
     {"win10", "all users where Program Files cannot be written", "/ALLUSERS \"/D=%F\"", false,
      "R:\\mm\\Quorin32", 7},
-    {"nt351", "no Program Manager to make the group", "\"/D=%F\"", false, nullptr, 6},
     // An account that cannot write the machine's entry, with an all-users choice stored by
     // an earlier installation: refused before anything is written.
-    {"winxp", "all users by the stored choice, the machine's entry locked", "\"/D=%F\"", false,
-     nullptr, 7, "1", true, "cannot be written (system error 5)"},
     {"win10", "all users by the stored choice, the machine's entry locked", "\"/D=%F\"", false,
      nullptr, 7, "1", true, "error: an installation for all users (the choice start-up settled)"},
+    // Installed (last of its family): 182 bytes, but 272 as the UTF-8 of a Linux file name.
+    {"win10", "a group the file system cannot make", "/ALLUSERS \"/GROUP=%U\" \"/D=%F\"", false,
+     nullptr, 6},
+    {"nt351", "no Program Manager to make the group", "\"/D=%F\"", false, nullptr, 6},
+    {"winxp", "all users by the stored choice, the machine's entry locked", "\"/D=%F\"", false,
+     nullptr, 7, "1", true, "cannot be written (system error 5)"},
 };
 
 // Each exit code of a run with nobody at the screen, from a real cause. Where the code says
@@ -259,10 +265,19 @@ TEST_P(StartUpProcess, UnattendedRunsEndWithTheCodeOfWhatHappened) {
             ASSERT_TRUE(bench::WriteSetupCarrying(program, archive));
         }
         const std::string folder = root / "new\\くおりん";
+        // One byte more than "<Programs>\\<group>\\ホームページ.lnk" in 259 bytes.
+        const std::string programs = bench::ShellFoldersValue(false, "Programs");
+        const std::string tooLong = "くおりん ソ" + std::string(259 - programs.size() - 2 - 16 - 10, 'x');
+        std::string unstorable = "くおりん ";
+        for (int i = 0; i < 86; ++i)
+            unstorable += "ソ";
         std::string options = c.options;
-        const size_t at = options.find("%F");
-        if (at != std::string::npos)
-            options.replace(at, 2, folder);
+        for (const auto& [mark, text] : {std::pair<const char*, std::string>{"%F", folder},
+                                         {"%G", tooLong}, {"%U", unstorable + "x"}}) {
+            const size_t at = options.find(mark);
+            if (at != std::string::npos)
+                options.replace(at, 2, text);
+        }
         const std::string log =
             bench::ExpectUnattendedRun("\"" + program + "\" /S " + options, root.path(), c.code);
         EXPECT_NE(log.find(ElevationLine(c.family)), std::string::npos) << log;
@@ -282,6 +297,10 @@ TEST_P(StartUpProcess, UnattendedRunsEndWithTheCodeOfWhatHappened) {
         }
     }
     bench::DeleteRegTree(HKEY_CURRENT_USER, ProductKeyPath);
+    bench::DeleteRegTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\くおりん");
+    bench::DeleteRegTree(HKEY_CLASSES_ROOT, ".QRB");
+    bench::DeleteRegTree(HKEY_CLASSES_ROOT, "QuorinPG.Document");
+    DeleteFileA((bench::ShellFoldersValue(true, "Common Desktop") + "\\くおりん.lnk").c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, StartUpProcess, ::testing::ValuesIn(Families),

@@ -412,24 +412,27 @@ std::string Repeat(const std::string& unit, int times) {
     return text;
 }
 
+enum Refusal { NotAFolderName, TooLong, FileSystemRefuses };
 struct BadName {
     std::string name;
-    bool tooLong; // else not usable as a folder
+    Refusal why;
 };
-const BadName kUnusableNames[] = {{"a/b", false},
-                                  {"a\\b", false},
-                                  {"c:x", false},
-                                  {"what?", false},
-                                  {"*", false},
-                                  {"\"q\"", false},
-                                  {"<x>", false},
-                                  {"a|b", false},
-                                  {".", false},
-                                  {"..", false},
-                                  {"con", false},
-                                  {"LPT1.txt", false},
-                                  {std::string(183, 'a'), true},
-                                  {"x" + Repeat("あ", 91), true}};
+const BadName kUnusableNames[] = {{"a/b", NotAFolderName},
+                                  {"a\\b", NotAFolderName},
+                                  {"c:x", NotAFolderName},
+                                  {"what?", NotAFolderName},
+                                  {"*", NotAFolderName},
+                                  {"\"q\"", NotAFolderName},
+                                  {"<x>", NotAFolderName},
+                                  {"a|b", NotAFolderName},
+                                  {".", NotAFolderName},
+                                  {"..", NotAFolderName},
+                                  {"con", NotAFolderName},
+                                  {"LPT1.txt", NotAFolderName},
+                                  {std::string(183, 'a'), TooLong},
+                                  {"x" + Repeat("あ", 91), TooLong},
+                                  // 182 bytes, but 272 in the UTF-8 of a Linux file name (255 at most)
+                                  {"くおりん " + Repeat("ソ", 86) + "x", FileSystemRefuses}};
 
 TEST_F(WizardPages, GroupNameThatCannotBeAFolderIsRefusedOnTheGroupPage) {
     bench::MessageBoxHook hook;
@@ -453,13 +456,16 @@ TEST_F(WizardPages, GroupNameThatCannotBeAFolderIsRefusedOnTheGroupPage) {
     EXPECT_EQ(result, 2);
     ASSERT_EQ(hook.boxes().size(), std::size(kUnusableNames));
     for (size_t i = 0; i < hook.boxes().size(); ++i) {
+        const BadName& bad = kUnusableNames[i];
         EXPECT_EQ(hook.boxes()[i].text,
-                  kUnusableNames[i].tooLong
-                      ? "このグループ名は長すぎます。\n"
-                        "半角182文字(全角91文字)以内の名前を指定してください。"
+                  bad.why == TooLong ? "このグループ名は長すぎます。\n"
+                                       "半角182文字(全角91文字)以内の名前を指定してください。"
+                  : bad.why == FileSystemRefuses
+                      ? bad.name + "\nのプログラムグループを作成できません。\n"
+                                   "別のグループ名を指定してください。"
                       : "このグループ名は使えません。\n次の文字を含まない名前を指定してください。\n"
                         "\\ / : * ? \" < > |")
-            << kUnusableNames[i].name;
+            << bad.name;
     }
     EXPECT_EQ(hook.boxes()[0].caption, kCaption);
     EXPECT_EQ(hook.boxes()[0].owner != nullptr, true);

@@ -168,10 +168,54 @@ bool IsUsableProgmanGroupName(const char* name) {
     return true;
 }
 
-GroupNameVerdict CheckGroupName(const char* name, int newShell) {
+size_t GroupNameLimit(int newShell, int allUsers) {
+    if (!newShell)
+        return MaxGroupNameBytes;
+    ShellFolders folders;
+    ReadShellFolders(allUsers, &folders);
+    if (folders.programs[0] == '\0')
+        return MaxGroupNameBytes; // no group can be made there anyway
+    const char* const links[] = {MainLinkName, HelpLinkName, GuideLinkName, HomePageLinkName};
+    size_t longestLink = 0;
+    for (const char* name : links) {
+        if (strlen(name) > longestLink)
+            longestLink = strlen(name);
+    }
+    // programs \ group \ link.lnk in a path of at most PathCapacity - 1 bytes.
+    const size_t fixed = strlen(folders.programs) + (EndsWithSeparator(folders.programs) ? 0 : 1) +
+                         1 + longestLink + sizeof LinkExtension - 1;
+    if (fixed >= PathCapacity - 1)
+        return 0;
+    const size_t room = PathCapacity - 1 - fixed;
+    const size_t finishText = MaxGroupNameBytes;
+    return room < finishText ? room : finishText;
+}
+
+GroupNameVerdict CheckGroupName(const char* name, int newShell, int allUsers) {
     if (!(newShell ? IsUsableGroupName(name) : IsUsableProgmanGroupName(name)))
         return GroupNameUnusable;
-    return strlen(name) > MaxGroupNameBytes ? GroupNameTooLong : GroupNameAccepted;
+    return strlen(name) > GroupNameLimit(newShell, allUsers) ? GroupNameTooLong
+                                                             : GroupNameAccepted;
+}
+
+bool CanMakeGroupFolder(const char* groupName, int allUsers) {
+    ShellFolders folders;
+    ReadShellFolders(allUsers, &folders);
+    char group[PathCapacity];
+    CopyText(group, sizeof group, folders.programs);
+    if (folders.programs[0] == '\0' || !AppendPath(group, groupName)) {
+        LogLine("error: no Programs folder for the group %s", groupName);
+        return false;
+    }
+    if (CreateDirectoryA(group, nullptr)) {
+        RemoveDirectoryA(group); // made by the finishing step, not by this question
+        return true;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS && IsExistingFolder(group))
+        return true;
+    LogLine("error: the group folder %s cannot be made (system error %lu)", group, error);
+    return false;
 }
 
 HRESULT CreateShellLink(const char* targetPath, const char* linkPath, const char* description,

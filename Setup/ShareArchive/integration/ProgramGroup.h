@@ -40,8 +40,16 @@ bool IsUsableProgmanGroupName(const char* name);
 // The longest group name the program takes, in bytes: what the finish page's 260-byte
 // text holds beside its own 77 bytes, so that the text always names the whole group.
 enum { MaxGroupNameBytes = 182 };
+// The longest group name for this system: MaxGroupNameBytes, or less where the longest
+// shortcut path below the Programs folder of the variant (allUsers) would not fit a path.
+// A Program Manager group (newShell 0) is no folder of ours: MaxGroupNameBytes.
+size_t GroupNameLimit(int newShell, int allUsers);
 enum GroupNameVerdict { GroupNameAccepted, GroupNameUnusable, GroupNameTooLong };
 // The whole rule for a group name, wherever it comes from (the group page, the command
 // line), applied to the name as it will be used (blanks trimmed): usable as a folder, or
-// with newShell 0 as a Program Manager group, and at most MaxGroupNameBytes long.
-GroupNameVerdict CheckGroupName(const char* name, int newShell);
+// with newShell 0 as a Program Manager group, and at most GroupNameLimit long.
+GroupNameVerdict CheckGroupName(const char* name, int newShell, int allUsers);
+// Whether the group folder of that name can be made below the Programs folder of the
+// variant: it exists, or it can be created (and is removed again at once). A file system
+// may refuse a name the rule takes (a component too long for it).
+bool CanMakeGroupFolder(const char* groupName, int allUsers);

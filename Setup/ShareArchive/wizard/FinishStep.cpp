@@ -10,6 +10,8 @@
 #include "shell/SetupState.h"
 #include "resource.h"
 
+#include <string.h>
+
 namespace {
 
 const char CreatingGroupText[] = "プログラムグループを作成中...";
@@ -19,9 +21,11 @@ const char UnusableGroupNameText[] =
 const char UnusableProgmanGroupNameText[] =
     "このグループ名は使えません。\n次の文字を含まない名前を指定してください。\n"
     "\\ / : * ? \" < > | , )";
-const char TooLongGroupNameText[] =
-    "このグループ名は長すぎます。\n半角182文字(全角91文字)以内の名前を指定してください。";
-static_assert(MaxGroupNameBytes == 182, "the message names the limit");
+const char TooLongGroupNameFormat[] =
+    "このグループ名は長すぎます。\n半角%d文字(全角%d文字)以内の名前を指定してください。";
+const char CannotMakeGroupFormat[] =
+    "%s\nのプログラムグループを作成できません。\n別のグループ名を指定してください。";
+const char GroupFailedCaption[] = "Error"; // as the Program Manager's message 12 has it
 // An older edition's uninstall entry, replaced by ours.
 const char OlderEditionEntry[] = "金銭簿くおりん";
 
@@ -34,16 +38,29 @@ void ReadGroupName(HWND dialog, char* name) {
         CopyText(name, PathCapacity, ProductKeyName);
 }
 
-// A name that cannot be one folder would put the shortcuts somewhere else, and a
-// longer one would not fit the finish text: the user is asked for another one and the
-// group page stays.
-bool RefuseUnusableName(HWND dialog, const char* name) {
-    const GroupNameVerdict verdict = CheckGroupName(name, NewShell);
-    if (verdict == GroupNameAccepted)
+// The variant of the shell folders: the all-users ones only on the NT family.
+int AllUsersFoldersFor(int commonMode) {
+    return IsNtFamily() ? commonMode : 0;
+}
+
+// A name that cannot be one folder would put the shortcuts somewhere else, and a longer
+// one would not fit the finish text or a shortcut's path; a folder the file system will
+// not make would leave the group out. The user is asked for another name and the group
+// page stays.
+bool RefuseUnusableName(HWND dialog, const char* name, int commonMode) {
+    const int allUsers = AllUsersFoldersFor(commonMode);
+    const GroupNameVerdict verdict = CheckGroupName(name, NewShell, allUsers);
+    char text[512];
+    if (verdict == GroupNameTooLong) {
+        const int limit = static_cast<int>(GroupNameLimit(NewShell, allUsers));
+        FormatText(text, sizeof text, TooLongGroupNameFormat, limit, limit / 2);
+    } else if (verdict == GroupNameUnusable) {
+        CopyText(text, sizeof text, NewShell ? UnusableGroupNameText : UnusableProgmanGroupNameText);
+    } else if (NewShell && !CanMakeGroupFolder(name, allUsers)) {
+        FormatText(text, sizeof text, CannotMakeGroupFormat, name);
+    } else {
         return false;
-    const char* text = verdict == GroupNameTooLong ? TooLongGroupNameText
-                       : NewShell                  ? UnusableGroupNameText
-                                                   : UnusableProgmanGroupNameText;
+    }
     AskUser(dialog, text, InstallCaption, MB_OK | MB_ICONEXCLAMATION);
     HWND field = GetDlgItem(dialog, IDC_INPUT);
     SendMessageA(field, EM_SETSEL, 0, -1);
@@ -51,17 +68,11 @@ bool RefuseUnusableName(HWND dialog, const char* name) {
     return true;
 }
 
-void SettleCommonMode(HWND dialog) {
-    if (IsNtFamily()) {
-        CommonMode = IsDlgButtonChecked(dialog, IDC_CHECK) == BST_CHECKED ? 1 : 0;
-    } else {
-        CommonMode = 1;
-    }
-}
-
-// The variant of the shell folders: the all-users ones only on the NT family.
-int AllUsersFolders() {
-    return IsNtFamily() ? CommonMode : 0;
+// The all-users choice of the group page.
+int ChosenCommonMode(HWND dialog) {
+    if (!IsNtFamily())
+        return 1;
+    return IsDlgButtonChecked(dialog, IDC_CHECK) == BST_CHECKED ? 1 : 0;
 }
 
 // The shortcuts of an earlier install: the group that its uninstall entry recorded.
@@ -74,7 +85,8 @@ void RemoveEarlierGroup() {
 
 bool CreateGroup() {
     return CreateProgramGroup(DdeInstance, MainLinkName, InstallDir, GroupName, HomePageLinkName,
-                       GuideLinkName, HelpLinkName, InstallFiles, NewShell, AllUsersFolders()) != 0;
+                              GuideLinkName, HelpLinkName, InstallFiles, NewShell,
+                              AllUsersFoldersFor(CommonMode)) != 0;
 }
 
 void RecordCommonMode() {
@@ -91,7 +103,13 @@ bool RecordUninstallEntry() {
 } // namespace
 
 bool IsAcceptableGroupName(const char* name) {
-    return CheckGroupName(name, NewShell) == GroupNameAccepted;
+    // Before the all-users choice is settled: the rule without the Programs folder's part.
+    const bool usable = NewShell ? IsUsableGroupName(name) : IsUsableProgmanGroupName(name);
+    return usable && strlen(name) <= MaxGroupNameBytes;
+}
+
+bool FitsProgramsFolder(const char* name) {
+    return CheckGroupName(name, NewShell, AllUsersFoldersFor(CommonMode)) == GroupNameAccepted;
 }
 
 int FinishInstall(HWND dialog) {
@@ -99,8 +117,12 @@ int FinishInstall(HWND dialog) {
     SetStatusText(dialog, "%s", CreatingGroupText);
     RemoveEarlierGroup();
     const bool grouped = CreateGroup();
-    if (!grouped)
+    if (!grouped) {
         LogLine("error: the program group or one of its shortcuts could not be made");
+        // The Program Manager's own failure has said so already.
+        if (NewShell)
+            ShowMessage(dialog, IDS_GROUP_FAILED, GroupFailedCaption, MB_OK);
+    }
     const bool registered = RegisterDocumentType(InstallDir, InstallFiles, DocumentProgId,
                                                  DocumentDescription, DocumentExtension);
     if (!registered)
@@ -126,12 +148,13 @@ void FinishStep(HWND dialog) {
     ++WizardBusy;
     char name[PathCapacity];
     ReadGroupName(dialog, name);
-    if (RefuseUnusableName(dialog, name)) {
+    const int commonMode = ChosenCommonMode(dialog);
+    if (RefuseUnusableName(dialog, name, commonMode)) {
         --WizardBusy;
         return;
     }
     CopyText(GroupName, sizeof GroupName, name);
-    SettleCommonMode(dialog);
+    CommonMode = commonMode;
     FinishInstall(dialog);
     --WizardBusy;
 }

@@ -58,6 +58,11 @@ bool SettleUsers() {
 int RunUnattendedInstall() {
     if (!SettleUsers())
         return ExitNoAllUsers;
+    if (Options.group[0] != '\0' && !FitsProgramsFolder(Options.group)) {
+        LogLine("error: bad value: /GROUP=%s is longer than the Programs folder takes",
+                Options.group);
+        return ExitBadOption;
+    }
     if (Options.folder[0] != '\0')
         CopyText(InstallDir, sizeof InstallDir, Options.folder);
     OfferSettingsMigration(); // answered Yes: the copy never overwrites

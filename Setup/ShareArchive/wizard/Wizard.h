@@ -31,7 +31,10 @@ int FinishInstall(HWND dialog);
 // The work of both steps and the launch with the options' answers, for a run with nobody
 // at the screen. Returns the exit code.
 int RunUnattendedInstall();
-// A name the group page takes for the shell in use (NewShell).
+// A name the group page may take for the shell in use (NewShell), whoever the
+// installation is for; FitsProgramsFolder adds the length rule of the Programs folder of
+// the settled choice (CommonMode).
 bool IsAcceptableGroupName(const char* name);
+bool FitsProgramsFolder(const char* name);
 // Removes ASCII and ideographic spaces from both ends, in place (whole characters).
 char* TrimBlanks(char* text);
