@@ -93,6 +93,28 @@ TEST(StubImage, HasNoPayload) {
     FreeLibrary(stub);
 }
 
+// The execution level both programs ask for, as the system's loader reads their manifests
+// (an activation context made from resource 1): the highest the account has, no UI access.
+TEST(Manifest, BothProgramsAskForTheHighestAvailableLevelWithoutUiAccess) {
+    for (const std::string& program : {bench::SetupExe(), bench::StubSetupExe()}) {
+        ACTCTXA request = {};
+        request.cbSize = sizeof request;
+        request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+        request.lpSource = program.c_str();
+        request.lpResourceName = MAKEINTRESOURCEA(1);
+        HANDLE context = CreateActCtxA(&request);
+        ASSERT_NE(context, INVALID_HANDLE_VALUE) << program << " error " << GetLastError();
+        ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level = {};
+        SIZE_T size = 0;
+        EXPECT_TRUE(QueryActCtxW(0, context, nullptr, RunlevelInformationInActivationContext,
+                                 &level, sizeof level, &size))
+            << program;
+        EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_HIGHEST_AVAILABLE) << program;
+        EXPECT_EQ(level.UiAccess, 0u) << program;
+        ReleaseActCtx(context);
+    }
+}
+
 INT_PTR CALLBACK PassiveDialog(HWND, UINT message, WPARAM, LPARAM) {
     return message == WM_INITDIALOG;
 }

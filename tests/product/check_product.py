@@ -224,6 +224,8 @@ def check_image(label, path, want_payload):
                    '<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>',
                    '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>'):
         check(label + ': manifest has ' + needle, needle in text, text[:200])
+    if not well_formed:
+        check_execution_level(label, text)
     version = res.get(RT_VERSION, {}).get(1, [])
     check(label + ': version record', bool(version) and 'quorin Application Setup'.encode('utf-16-le') in version[0][1])
     payload = res.get(RT_RCDATA, {}).get(19, [])
@@ -236,6 +238,27 @@ def check_image(label, path, want_payload):
     else:
         check(label + ': carries no RCDATA 19 (copy mode)', not payload)
     return pe
+
+
+ASM_V3 = 'urn:schemas-microsoft-com:asm.v3'
+
+
+def check_execution_level(label, text):
+    """The requested execution level as the loader reads it, namespaces resolved: one trustInfo
+    of asm.v3 that declares the namespace once, on itself (XP SP2 restarts on a second
+    declaration and refuses a trustInfo without one), and nothing inside it again."""
+    document = xml.dom.minidom.parseString(text)
+    trust = document.getElementsByTagNameNS(ASM_V3, 'trustInfo')
+    declared = [[(n, v) for n, v in e.attributes.items() if n == 'xmlns' or n.startswith('xmlns:')]
+                for e in trust[:1] + (trust[0].getElementsByTagName('*') if trust else [])]
+    check(label + ': one trustInfo of asm.v3, in assembly',
+          len(trust) == 1 and trust[0].parentNode == document.documentElement, len(trust))
+    check(label + ': asm.v3 declared once, on trustInfo itself',
+          declared[:1] == [[('xmlns', ASM_V3)]] and not any(declared[1:]), declared)
+    levels = [(e.parentNode.parentNode.localName, e.getAttribute('level'), e.getAttribute('uiAccess'))
+              for e in document.getElementsByTagNameNS(ASM_V3, 'requestedExecutionLevel')]
+    check(label + ': security/requestedPrivileges/requestedExecutionLevel highestAvailable, no uiAccess',
+          levels == [('security', 'highestAvailable', 'false')], levels)
 
 
 def read_import_list(path):

@@ -6,11 +6,13 @@
 #include "support/ShellBench.h"
 #include "support/WineBench.h"
 
+#include <memory>
 #include <string>
 
 namespace {
 
 const char* const ProductKeyPath = "SOFTWARE\\Brastelo\\くおりん";
+const char* const EntryPath = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\くおりん";
 const char* const InstallCaption = "家計簿,出納簿くおりんの導入";
 const char* const RemoveCaption = "家計簿,出納簿くおりんの削除";
 const char* const Families[] = {"win95", "nt351", "nt40", "winxp", "win10"};
@@ -216,7 +218,17 @@ struct UnattendedCase {
     bool damagedArchive; // a SETUP.EXE whose carried archive has a flipped byte
     const char* storedLocation; // InstallLocation of an earlier installation, or null
     DWORD code;
+    const char* storedMode = nullptr; // CommonMode of an earlier installation, or null
+    bool machineEntryLocked = false;  // the entry for all users exists and may not be written
+    const char* logLine = nullptr;    // a line the log must hold
 };
+
+// What the log says of the token: Wine gives every process an administrator's full token,
+// and only the systems from Vista on are asked.
+std::string ElevationLine(const std::string& family) {
+    return family == "win10" ? "elevation: elevated (an administrator's full token)"
+                             : "elevation: none on this system";
+}
 
 const UnattendedCase UnattendedCases[] = {
     {"win10", "an unknown option", "/BOGUS \"/D=%F\"", false, nullptr, 1},
@@ -230,10 +242,16 @@ const UnattendedCase UnattendedCases[] = {
     {"win10", "a damaged archive", "\"/D=%F\"", true, nullptr, 5},
     {"win10", "all users where Program Files cannot be written", "/ALLUSERS \"/D=%F\"", false,
      "R:\\mm\\Quorin32", 7},
+    // An account that cannot write the machine's entry, with an all-users choice stored by
+    // an earlier installation: refused before anything is written.
+    {"win10", "all users by the stored choice, the machine's entry locked", "\"/D=%F\"", false,
+     nullptr, 7, "1", true, "error: an installation for all users (the choice start-up settled)"},
     // Installed (last of its family): 182 bytes, but 272 as the UTF-8 of a Linux file name.
     {"win10", "a group the file system cannot make", "/ALLUSERS \"/GROUP=%U\" \"/D=%F\"", false,
      nullptr, 6},
     {"nt351", "no Program Manager to make the group", "\"/D=%F\"", false, nullptr, 6},
+    {"winxp", "all users by the stored choice, the machine's entry locked", "\"/D=%F\"", false,
+     nullptr, 7, "1", true, "cannot be written (system error 5)"},
 };
 
 // Each exit code of a run with nobody at the screen, from a real cause. Where the code says
@@ -247,6 +265,13 @@ TEST_P(StartUpProcess, UnattendedRunsEndWithTheCodeOfWhatHappened) {
         bench::DeleteRegTree(HKEY_CURRENT_USER, ProductKeyPath);
         if (c.storedLocation != nullptr)
             bench::SetRegString(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation", c.storedLocation);
+        if (c.storedMode != nullptr)
+            bench::SetRegString(HKEY_CURRENT_USER, ProductKeyPath, "CommonMode", c.storedMode);
+        std::unique_ptr<bench::LockedRegistryKey> locked;
+        if (c.machineEntryLocked) {
+            locked.reset(new bench::LockedRegistryKey(HKEY_LOCAL_MACHINE, EntryPath));
+            ASSERT_TRUE(locked->locked());
+        }
         std::string program = bench::SetupExe();
         if (c.damagedArchive) {
             std::string archive = bench::CarriedPayload();
@@ -268,13 +293,22 @@ TEST_P(StartUpProcess, UnattendedRunsEndWithTheCodeOfWhatHappened) {
             if (at != std::string::npos)
                 options.replace(at, 2, text);
         }
-        bench::ExpectUnattendedRun("\"" + program + "\" /S " + options, root.path(), c.code);
+        const std::string log =
+            bench::ExpectUnattendedRun("\"" + program + "\" /S " + options, root.path(), c.code);
+        EXPECT_NE(log.find(ElevationLine(c.family)), std::string::npos) << log;
+        if (c.logLine != nullptr) {
+            EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
+        }
         EXPECT_EQ(c.code == 6, bench::FileExists(folder + "\\QUORIN32.EXE"));
         if (c.code != 6) {
             EXPECT_FALSE(bench::FolderExists(root / "new"));
         }
         if (c.code == 1 || c.code == 7) { // nothing changed
-            EXPECT_EQ(c.storedLocation != nullptr, bench::RegKeyExists(HKEY_CURRENT_USER, ProductKeyPath));
+            EXPECT_EQ(c.storedLocation || c.storedMode,
+                      bench::RegKeyExists(HKEY_CURRENT_USER, ProductKeyPath));
+            EXPECT_EQ(
+                bench::ReadRegValue(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation").exists,
+                c.storedLocation != nullptr);
         }
     }
     bench::DeleteRegTree(HKEY_CURRENT_USER, ProductKeyPath);

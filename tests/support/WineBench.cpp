@@ -251,6 +251,39 @@ void SetRegString(HKEY root, const std::string& path, const char* name, const st
     }
 }
 
+LockedRegistryKey::LockedRegistryKey(HKEY root, std::string path)
+    : root_(root), path_(std::move(path)) {
+    DeleteRegTree(root_, path_);
+    HKEY key = CreateKey(root_, path_);
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    if (key &&
+        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) {
+        DWORD acl[64];
+        PACL list = reinterpret_cast<PACL>(acl);
+        SECURITY_DESCRIPTOR descriptor;
+        locked_ = InitializeAcl(list, sizeof acl, ACL_REVISION) &&
+                  AddAccessAllowedAce(list, ACL_REVISION, KEY_READ | DELETE, everyone) &&
+                  InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+                  SetSecurityDescriptorDacl(&descriptor, TRUE, list, FALSE) &&
+                  RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor) == ERROR_SUCCESS;
+        FreeSid(everyone);
+    }
+    if (key)
+        RegCloseKey(key);
+    HKEY opened = nullptr;
+    if (locked_ &&
+        RegOpenKeyExA(root_, path_.c_str(), 0, KEY_SET_VALUE, &opened) == ERROR_SUCCESS) {
+        RegCloseKey(opened);
+        locked_ = false;
+    }
+}
+
+LockedRegistryKey::~LockedRegistryKey() {
+    RegDeleteKeyA(root_, path_.c_str());
+    DeleteRegTree(root_, path_);
+}
+
 void SetRegDword(HKEY root, const std::string& path, const char* name, DWORD value) {
     HKEY key = CreateKey(root, path);
     if (key) {

@@ -66,6 +66,23 @@ private:
     std::string path_;
 };
 
+// A key that exists but that nobody may write, as the machine's keys are to a standard user:
+// its permissions let everyone read it and delete it, nothing else (Wine checks them). Made
+// afresh, with its parents as needed, for the test that owns it; deleted afterwards.
+class LockedRegistryKey {
+public:
+    LockedRegistryKey(HKEY root, std::string path);
+    ~LockedRegistryKey();
+    LockedRegistryKey(const LockedRegistryKey&) = delete;
+    LockedRegistryKey& operator=(const LockedRegistryKey&) = delete;
+    bool locked() const { return locked_; } // it exists and cannot be opened for writing
+
+private:
+    HKEY root_;
+    std::string path_;
+    bool locked_ = false;
+};
+
 struct RegValue {
     bool exists = false;
     DWORD type = 0;

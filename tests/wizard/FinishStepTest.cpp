@@ -2,6 +2,8 @@
 // the shortcuts read back through the shell-link component, the association and
 // the uninstall entry byte for byte, CommonMode, and a second install.
 #include "WizardHarness.h"
+#include "shell/Log.h"
+#include "shell/Options.h"
 
 #include <string.h>
 
@@ -181,6 +183,35 @@ TEST_F(FinishStepNt, AssociationIsWrittenByteForByteAndDdeexecRemoved) {
         EXPECT_EQ(bench::Hex(got.data), bench::Hex(Z(k.value))) << k.key;
     }
     EXPECT_FALSE(bench::RegKeyExists(HKEY_CLASSES_ROOT, "QuorinPG.Document\\shell\\open\\ddeexec"));
+}
+
+// A document type or an uninstall entry that cannot be written (its key exists, and may not
+// be changed, as the machine's keys to a standard user) is not success; the log names it.
+TEST_F(FinishStepNt, ALockedDocumentTypeOrEntryIsNotSuccess) {
+    const std::string log = root_ / "finish.log";
+    const struct {
+        HKEY root;
+        const char* key;
+        const char* line;
+    } cases[] = {
+        {HKEY_CLASSES_ROOT, "QuorinPG.Document",
+         "error: the document type .QRB could not be registered"},
+        {HKEY_CURRENT_USER, kUninstallEntry, "error: the uninstall entry could not be written"},
+    };
+    strcpy(GroupName, kProduct);
+    CommonMode = 0;
+    for (const auto& c : cases) {
+        traces_.Clean();
+        bench::LockedRegistryKey locked(c.root, c.key);
+        ASSERT_TRUE(locked.locked()) << c.key;
+        OpenRunLog(log.c_str());
+        EXPECT_EQ(FinishInstall(nullptr), ExitGroupFailed) << c.key;
+        CloseRunLog();
+        EXPECT_NE(bench::ReadFileBytes(log).find(c.line), std::string::npos)
+            << bench::ReadFileBytes(log);
+    }
+    traces_.Clean();
+    EXPECT_EQ(FinishInstall(nullptr), ExitDone) << "nothing locked";
 }
 
 TEST_F(FinishStepNt, OlderEditionEntryIsRemoved) {

@@ -41,24 +41,21 @@ bool FormatInto(char* result, size_t capacity, const char* format, ...) {
 LONG SetClassDefault(const char* keyPath, const char* value) {
     const LONG status = RegSetValueA(HKEY_CLASSES_ROOT, keyPath, REG_SZ, value,
                                      static_cast<DWORD>(strlen(value)));
-    LogLine(status == ERROR_SUCCESS ? "registry value HKEY_CLASSES_ROOT\\%s (default) = %s"
-                                    : "error: HKEY_CLASSES_ROOT\\%s (default) not written: %s",
-            keyPath, value);
+    LogLine(status == ERROR_SUCCESS
+                ? "registry value HKEY_CLASSES_ROOT\\%s (default) = %s"
+                : "error: HKEY_CLASSES_ROOT\\%s (default) not written: %s (system error %ld)",
+            keyPath, value, status);
     return status;
 }
 
-// Through void (*)() so that the conversion of FARPROC is not a type-punning warning.
-template <typename Function> Function LookUp(const char* module, const char* name) {
-    HMODULE handle = GetModuleHandleA(module);
-    return handle ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(handle, name)))
-                  : nullptr;
-}
-
-void WriteDwordValue(HKEY key, const char* valueName, DWORD value) {
-    if (RegSetValueExA(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                       sizeof value) == ERROR_SUCCESS) {
+bool WriteDwordValue(HKEY key, const char* valueName, DWORD value) {
+    const LONG status = RegSetValueExA(key, valueName, 0, REG_DWORD,
+                                       reinterpret_cast<const BYTE*>(&value), sizeof value);
+    if (status == ERROR_SUCCESS)
         LogLine("registry value %s = %lu", valueName, static_cast<unsigned long>(value));
-    }
+    else
+        LogLine("error: registry value %s not written (system error %ld)", valueName, status);
+    return status == ERROR_SUCCESS;
 }
 
 // The product version of a program's version record, "1.6.0.0". The program is
@@ -66,7 +63,7 @@ void WriteDwordValue(HKEY key, const char* valueName, DWORD value) {
 // VERSION.DLL put beside SETUP.EXE would be taken first on older systems.
 bool ReadProgramVersion(const char* programPath, char* version, size_t capacity) {
     typedef HMODULE(WINAPI * LoadLibraryExProc)(LPCSTR, HANDLE, DWORD);
-    LoadLibraryExProc load = LookUp<LoadLibraryExProc>("KERNEL32.DLL", "LoadLibraryExA");
+    LoadLibraryExProc load = LookUpFunction<LoadLibraryExProc>("KERNEL32.DLL", "LoadLibraryExA");
     HMODULE program = load ? load(programPath, nullptr, LOAD_LIBRARY_AS_DATAFILE) : nullptr;
     if (!program)
         return false;
@@ -110,25 +107,28 @@ DWORD InstalledKibibytes(const char* installDir) {
 }
 
 // What the list of installed programs shows beside the name, and no "Modify" or
-// "Repair" action: there is nothing to modify or repair, only to remove.
-void WriteEntryDetails(HKEY key, const char* installDir) {
+// "Repair" action: there is nothing to modify or repair, only to remove. False when a
+// value could not be written.
+bool WriteEntryDetails(HKEY key, const char* installDir) {
+    bool written = true;
     char program[PathCapacity];
     CopyText(program, sizeof program, installDir);
     if (AppendPath(program, InstallFiles[0])) {
         char value[ValueCapacity];
         if (FormatInto(value, sizeof value, "%s,0", program))
-            WriteStringValue(key, "DisplayIcon", REG_SZ, value);
+            written &= WriteStringValue(key, "DisplayIcon", REG_SZ, value) == ERROR_SUCCESS;
         if (ReadProgramVersion(program, value, sizeof value))
-            WriteStringValue(key, "DisplayVersion", REG_SZ, value);
+            written &= WriteStringValue(key, "DisplayVersion", REG_SZ, value) == ERROR_SUCCESS;
     }
-    WriteDwordValue(key, "EstimatedSize", InstalledKibibytes(installDir));
+    written &= WriteDwordValue(key, "EstimatedSize", InstalledKibibytes(installDir));
     SYSTEMTIME today;
     GetLocalTime(&today);
     char date[16];
     if (FormatInto(date, sizeof date, "%04u%02u%02u", today.wYear, today.wMonth, today.wDay))
-        WriteStringValue(key, "InstallDate", REG_SZ, date);
-    WriteDwordValue(key, "NoModify", 1);
-    WriteDwordValue(key, "NoRepair", 1);
+        written &= WriteStringValue(key, "InstallDate", REG_SZ, date) == ERROR_SUCCESS;
+    written &= WriteDwordValue(key, "NoModify", 1);
+    written &= WriteDwordValue(key, "NoRepair", 1);
+    return written;
 }
 
 // Explorer shows the document's icon at once instead of after the next logon.
@@ -137,7 +137,7 @@ void NotifyAssociationChanged() {
         return;
     ShellChangeNotifyProc notify = ShellChangeNotifyHook;
     if (!notify)
-        notify = LookUp<ShellChangeNotifyProc>("SHELL32.DLL", "SHChangeNotify");
+        notify = LookUpFunction<ShellChangeNotifyProc>("SHELL32.DLL", "SHChangeNotify");
     if (notify)
         notify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
 }
@@ -158,17 +158,17 @@ void DocumentProgramPath(const char* programPath, char* result, size_t capacity)
 
 namespace {
 
-void WriteDocumentType(const char* installDir, const char* const* fileList, const char* progId,
+bool WriteDocumentType(const char* installDir, const char* const* fileList, const char* progId,
                        const char* description, const char* extension) {
     char program[PathCapacity];
     CopyText(program, sizeof program, installDir);
     if (!AppendPath(program, fileList[0]))
-        return;
+        return false;
     char programPath[ValueCapacity];
     DocumentProgramPath(program, programPath, sizeof programPath);
 
     if (SetClassDefault(progId, description) != ERROR_SUCCESS)
-        return;
+        return false;
 
     char keyPath[KeyCapacity];
     if (FormatInto(keyPath, sizeof keyPath, "%s\\shell\\open\\%s", progId, "ddeexec")) {
@@ -179,22 +179,23 @@ void WriteDocumentType(const char* installDir, const char* const* fileList, cons
     if (!FormatInto(keyPath, sizeof keyPath, "%s\\DefaultIcon", progId) ||
         !FormatInto(value, sizeof value, "%s%s", programPath, IconSuffix) ||
         SetClassDefault(keyPath, value) != ERROR_SUCCESS) {
-        return;
+        return false;
     }
     if (!FormatInto(keyPath, sizeof keyPath, "%s\\shell\\open\\%s", progId, "command") ||
         !FormatInto(value, sizeof value, "%s%s", programPath, OpenCommandSuffix) ||
         SetClassDefault(keyPath, value) != ERROR_SUCCESS) {
-        return;
+        return false;
     }
-    SetClassDefault(extension, progId);
+    return SetClassDefault(extension, progId) == ERROR_SUCCESS;
 }
 
 } // namespace
 
-void RegisterDocumentType(const char* installDir, const char* const* fileList, const char* progId,
+bool RegisterDocumentType(const char* installDir, const char* const* fileList, const char* progId,
                           const char* description, const char* extension) {
-    WriteDocumentType(installDir, fileList, progId, description, extension);
+    const bool registered = WriteDocumentType(installDir, fileList, progId, description, extension);
     NotifyAssociationChanged();
+    return registered;
 }
 
 void UnregisterDocumentType(const char* progId) {
@@ -212,7 +213,8 @@ int WriteUninstallEntry(const char* displayName, const char* installDir, const c
     if (!FormatInto(command, sizeof command, "%s\\%s", installDir,
                     machineWide ? MachineWideCommand : PerUserCommand) ||
         !FormatInto(entryKey, sizeof entryKey, "%s\\%s", entryParentPath, displayName)) {
-        return 1;
+        LogLine("error: the uninstall entry does not fit its key or its command");
+        return 0;
     }
     HKEY key = nullptr;
     HKEY root = machineWide ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
@@ -220,24 +222,33 @@ int WriteUninstallEntry(const char* displayName, const char* installDir, const c
                                         KEY_ALL_ACCESS, nullptr, &key, nullptr);
     if (status != ERROR_SUCCESS) {
         LogLine("error: registry key %s\\%s (system error %ld)", RootName(root), entryKey, status);
-        return 1;
+        return 0;
     }
     LogLine("registry key: %s\\%s", RootName(root), entryKey);
-    WriteStringValue(key, "DisplayName", REG_SZ, displayName);
-    WriteStringValue(key, "UninstallString", REG_SZ, command);
-    WriteStringValue(key, "InstallLocation", REG_EXPAND_SZ, installDir);
-    WriteStringValue(key, "HelpLink", REG_SZ, helpLink);
-    WriteStringValue(key, "URLUpdateInfo", REG_SZ, updateInfoUrl);
-    WriteStringValue(key, "Publisher", REG_SZ, publisher);
-    WriteStringValue(key, groupValueName, REG_SZ, groupName);
-    WriteEntryDetails(key, installDir);
+    const struct {
+        const char* name;
+        DWORD type;
+        const char* data;
+    } values[] = {
+        {"DisplayName", REG_SZ, displayName},
+        {"UninstallString", REG_SZ, command},
+        {"InstallLocation", REG_EXPAND_SZ, installDir},
+        {"HelpLink", REG_SZ, helpLink},
+        {"URLUpdateInfo", REG_SZ, updateInfoUrl},
+        {"Publisher", REG_SZ, publisher},
+        {groupValueName, REG_SZ, groupName},
+    };
+    bool written = true;
+    for (const auto& value : values)
+        written &= WriteStringValue(key, value.name, value.type, value.data) == ERROR_SUCCESS;
+    written &= WriteEntryDetails(key, installDir);
     // The form deployment tools and package managers call for a removal with nobody at
     // the screen: the program's path quoted, then the mode and /S.
     char quiet[ValueCapacity];
     if (FormatInto(quiet, sizeof quiet, "\"%s\\setup.exe\" %s /S", installDir,
                    machineWide ? "/r" : "/R")) {
-        WriteStringValue(key, "QuietUninstallString", REG_SZ, quiet);
+        written &= WriteStringValue(key, "QuietUninstallString", REG_SZ, quiet) == ERROR_SUCCESS;
     }
     RegCloseKey(key);
-    return 1;
+    return written ? 1 : 0;
 }

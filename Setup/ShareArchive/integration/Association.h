@@ -7,13 +7,15 @@ extern const char* const PublisherName;         // "Marveno Corporation"
 extern const char* const PublisherHomePage;     // HelpLink
 extern const char* const PublisherWhatsNewPage; // URLUpdateInfo (new.html)
 
-// Both tell Explorer of the change afterwards, on the new shell.
-void RegisterDocumentType(const char* installDir, const char* const* fileList, const char* progId,
+// Both tell Explorer of the change afterwards, on the new shell. The registration is true
+// when every key and value was written (the log names what was not).
+bool RegisterDocumentType(const char* installDir, const char* const* fileList, const char* progId,
                           const char* description, const char* extension);
 void UnregisterDocumentType(const char* progId);
 // The entry's values, then DisplayIcon, DisplayVersion (when the installed program has
 // a version record), EstimatedSize, InstallDate, NoModify, NoRepair and
-// QuietUninstallString ("<folder>\setup.exe" /r /S, or /R /S).
+// QuietUninstallString ("<folder>\setup.exe" /r /S, or /R /S). 1 when the key and every
+// value were written, 0 otherwise (the log names what was not).
 int WriteUninstallEntry(const char* displayName, const char* installDir, const char* groupValueName,
                         const char* entryParentPath, const char* groupName, const char* helpLink,
                         const char* updateInfoUrl, const char* publisher, int machineWide);

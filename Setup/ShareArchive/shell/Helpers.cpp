@@ -74,7 +74,7 @@ DWORD ReadSystemVersion() {
 
 UINT SetProcessErrorMode(UINT mode) {
     typedef UINT(WINAPI * SetErrorModeProc)(UINT);
-    SetErrorModeProc setErrorMode = SystemFunction<SetErrorModeProc>("kernel32.dll", "SetErrorMode");
+    SetErrorModeProc setErrorMode = LookUpFunction<SetErrorModeProc>("kernel32.dll", "SetErrorMode");
     return setErrorMode != nullptr ? setErrorMode(mode) : 0;
 }
 

@@ -6,6 +6,16 @@
 // GetVersion() once, into OsVersion; runs during static initialisation.
 DWORD ReadSystemVersion();
 
+// A function of a loaded system DLL looked up at run time, for what the oldest systems
+// lack; null when the module or the function is not there.
+template <typename Function> Function LookUpFunction(const char* module, const char* name) {
+    HMODULE handle = GetModuleHandleA(module);
+    // Through void (*)() so that the conversion of FARPROC is not a type-punning warning.
+    return handle ? reinterpret_cast<Function>(
+                        reinterpret_cast<void (*)()>(GetProcAddress(handle, name)))
+                  : nullptr;
+}
+
 int ShowMessage(HWND owner, UINT textId, const char* caption, UINT style);
 int ShowMessageArg(HWND owner, UINT formatId, const char* argument, const char* caption,
                    UINT style);
@@ -54,15 +64,6 @@ BOOL CreateFolderTree(const char* path, BOOL withParents);
 // the typed text ("C:\Apps\"), is allowed (PathExists' find call refuses it).
 bool IsExistingFolder(const char* path);
 
-// A function of a loaded system DLL that not every target system exports, looked up at run
-// time (null where it is missing): the program imports only what all of them export.
-template <typename Proc> Proc SystemFunction(const char* module, const char* name) {
-    HMODULE handle = GetModuleHandleA(module);
-    if (handle == nullptr)
-        return nullptr;
-    // Through void (*)() so that the conversion of FARPROC is not a type-punning warning.
-    return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(GetProcAddress(handle, name)));
-}
 // SetErrorMode where the system has it: with SEM_FAILCRITICALERRORS a drive without its
 // medium is an error code, not the system's box. Returns the mode before.
 UINT SetProcessErrorMode(UINT mode);

@@ -6,7 +6,11 @@
 
 namespace {
 
-HANDLE RunLog = INVALID_HANDLE_VALUE;
+HANDLE RunLog; // null: no log (zero-initialised, so that the program has no data section)
+
+void TakeLogHandle(HANDLE file) {
+    RunLog = file != INVALID_HANDLE_VALUE ? file : nullptr;
+}
 
 void WriteText(const char* text) {
     DWORD written = 0;
@@ -17,18 +21,26 @@ void WriteText(const char* text) {
 
 void OpenRunLog(const char* path) {
     CloseRunLog();
-    RunLog = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    TakeLogHandle(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+void ReopenRunLog(const char* path) {
+    CloseRunLog();
+    TakeLogHandle(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (RunLog != nullptr)
+        SetFilePointer(RunLog, 0, nullptr, FILE_END);
 }
 
 void CloseRunLog() {
-    if (RunLog != INVALID_HANDLE_VALUE)
+    if (RunLog != nullptr)
         CloseHandle(RunLog);
-    RunLog = INVALID_HANDLE_VALUE;
+    RunLog = nullptr;
 }
 
 void LogLine(const char* format, ...) {
-    if (RunLog == INVALID_HANDLE_VALUE)
+    if (RunLog == nullptr)
         return;
     SYSTEMTIME now;
     GetLocalTime(&now);

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 void OpenRunLog(const char* path); // created afresh
+// Opens it again to add to what is there (after another process of the run wrote it).
+void ReopenRunLog(const char* path);
 void CloseRunLog();
 void LogLine(const char* format, ...);
 // The name of a registry root as the log shows it ("HKEY_LOCAL_MACHINE", ...).

@@ -13,7 +13,8 @@ enum ExitCode {
     ExitApplicationRunning = 3, // and /CLOSEAPP was not given; nothing changed
     ExitFolderUnusable = 4,     // the install folder cannot be created or written
     ExitFilesUnusable = 5,      // the carried archive is damaged or cannot be read
-    ExitGroupFailed = 6,        // installed, but the group or its shortcuts could not be made
+    ExitGroupFailed = 6,        // installed, but the group, a shortcut, the document type or
+                                // the uninstall entry could not be made
     ExitNoAllUsers = 7,         // all users asked for, but this account cannot; nothing changed
     ExitFilesLeft = 8,          // uninstalled, but some files could not be deleted
     ExitNothingFound = 9,       // no installation in the folder the uninstall settled on

@@ -12,8 +12,10 @@ char WindowsDir[PathCapacity];
 const char* const ProductKeyName = "くおりん";
 char ProductKey[PathCapacity];
 char InstallDir[PathCapacity];
-int CommonMode = 1;
-int CommonAllowed = 1;
+// Both start at 1 (ResetSetupState, the first step of a run); zero-initialised here so that
+// the program has no data section.
+int CommonMode;
+int CommonAllowed;
 char GroupName[PathCapacity];
 int LaunchNow;
 DWORD DdeInstance;

@@ -1,5 +1,6 @@
 #include "shell/StartUp.h"
 #include "integration/Registry.h"
+#include "shell/Elevation.h"
 #include "shell/Guard.h"
 #include "shell/Helpers.h"
 #include "shell/Log.h"
@@ -91,18 +92,14 @@ void ReleaseComAndDde() {
 } // namespace
 
 void RestrictDllSearch() {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel == nullptr)
-        return;
     typedef BOOL(WINAPI * SetDefaultDllDirectoriesProc)(DWORD);
     typedef BOOL(WINAPI * SetDllDirectoryProc)(LPCSTR);
-    // Through void (*)() so that the conversion of FARPROC is not a type-punning warning.
-    SetDefaultDllDirectoriesProc setDefault = reinterpret_cast<SetDefaultDllDirectoriesProc>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    SetDefaultDllDirectoriesProc setDefault =
+        LookUpFunction<SetDefaultDllDirectoriesProc>("kernel32.dll", "SetDefaultDllDirectories");
     if (setDefault != nullptr && setDefault(LoadLibrarySearchSystem32))
         return;
-    SetDllDirectoryProc setDirectory = reinterpret_cast<SetDllDirectoryProc>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDllDirectoryA")));
+    SetDllDirectoryProc setDirectory =
+        LookUpFunction<SetDllDirectoryProc>("kernel32.dll", "SetDllDirectoryA");
     if (setDirectory != nullptr)
         setDirectory("");
 }
@@ -400,7 +397,7 @@ void ReadProgramVersion(char* text, size_t capacity) {
 // The account the run acts for (GetUserNameA, which 95's advapi32 may lack: "?").
 void ReadAccountName(char* name, DWORD capacity) {
     typedef BOOL(WINAPI * GetUserNameProc)(LPSTR, LPDWORD);
-    GetUserNameProc getUserName = SystemFunction<GetUserNameProc>("advapi32.dll", "GetUserNameA");
+    GetUserNameProc getUserName = LookUpFunction<GetUserNameProc>("advapi32.dll", "GetUserNameA");
     DWORD size = capacity;
     if (getUserName == nullptr || !getUserName(name, &size))
         CopyText(name, capacity, "?");
@@ -420,6 +417,7 @@ void LogRunHeader() {
     char account[PathCapacity];
     ReadAccountName(account, sizeof account);
     LogLine("account: %s", account);
+    JudgeElevation();
     LogLine("command line: %s", GetCommandLineA());
 }
 
@@ -428,6 +426,13 @@ int EndRun(int code) {
     LogLine("exit code %d", Unattended ? code : ExitDone);
     CloseRunLog();
     return Unattended ? code : ExitDone;
+}
+
+// The end of a run whose work its elevated copy did: that copy's exit code.
+int EndRunOfCopy(int code) {
+    LogLine("exit code %d", code);
+    CloseRunLog();
+    return code;
 }
 
 // The options preset the wizard's pages; the person can still change them.
@@ -485,6 +490,7 @@ int RunUninstall() {
 
 int SetupMain(HINSTANCE instance) {
     RestrictDllSearch();
+    ResetSetupState();
 
     AppInstance = instance;
     SetShellKind();
@@ -504,7 +510,13 @@ int SetupMain(HINSTANCE instance) {
     if (Unattended && !optionsGood)
         return EndRun(ExitBadOption); // before anything is written
 
-    CoInitialize(nullptr);
+    CoInitialize(nullptr); // the elevation prompt may go through shell extensions
+    int code = ExitDone;
+    const RemovalRights rights = SettleRemovalRights(mode, &code);
+    if (rights != RemoveHere) {
+        CoUninitialize();
+        return rights == RemovedByCopy ? EndRunOfCopy(code) : EndRun(code);
+    }
     DdeInstance = 0;
     if (DdeInitializeA(&DdeInstance, DdeClientCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
         DdeInstance = 0;
@@ -516,10 +528,12 @@ int SetupMain(HINSTANCE instance) {
     }
 
     PrepareSetupState(mode);
+    if (mode == InstallMode && !Unattended)
+        OfferAllUsersOnlyWhenElevated();
     LogLine("folder settled: %s (from %s; all users: %s)", InstallDir, FolderSource,
             CommonAllowed ? (CommonMode ? "yes" : "no") : "not allowed");
     if (mode == InstallMode) {
-        const int code = RunInstall();
+        code = RunInstall();
         ReleaseComAndDde();
         return EndRun(code);
     }

@@ -21,8 +21,7 @@ typedef BOOL(WINAPI* OpenProcessTokenProc)(HANDLE, DWORD, PHANDLE);
 typedef BOOL(WINAPI* GetTokenInformationProc)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD,
                                               PDWORD);
 typedef BOOL(WINAPI* AllocateAndInitializeSidProc)(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD,
-                                                   DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
-                                                   PSID*);
+                                                   DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, PSID*);
 typedef PVOID(WINAPI* FreeSidProc)(PSID);
 typedef DWORD(WINAPI* GetLengthSidProc)(PSID);
 typedef BOOL(WINAPI* InitializeAclProc)(PACL, DWORD, DWORD);
@@ -31,8 +30,8 @@ typedef BOOL(WINAPI* GetAceProc)(PACL, DWORD, LPVOID*);
 typedef BOOL(WINAPI* InitializeSecurityDescriptorProc)(PSECURITY_DESCRIPTOR, DWORD);
 typedef BOOL(WINAPI* SetSecurityDescriptorDaclProc)(PSECURITY_DESCRIPTOR, BOOL, PACL, BOOL);
 typedef BOOL(WINAPI* SetSecurityDescriptorControlProc)(PSECURITY_DESCRIPTOR,
-                                                      SECURITY_DESCRIPTOR_CONTROL,
-                                                      SECURITY_DESCRIPTOR_CONTROL);
+                                                       SECURITY_DESCRIPTOR_CONTROL,
+                                                       SECURITY_DESCRIPTOR_CONTROL);
 
 struct SecurityFunctions {
     OpenProcessTokenProc openProcessToken;
@@ -48,32 +47,26 @@ struct SecurityFunctions {
     SetSecurityDescriptorControlProc setSecurityDescriptorControl; // may be null
 };
 
-template <typename Proc> Proc Lookup(HMODULE module, const char* name) {
-    // Through void (*)() so that the conversion of FARPROC is not a type-punning warning.
-    return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 bool LoadSecurityFunctions(SecurityFunctions& f) {
-    HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    if (advapi == nullptr)
-        return false;
-    f.openProcessToken = Lookup<OpenProcessTokenProc>(advapi, "OpenProcessToken");
-    f.getTokenInformation = Lookup<GetTokenInformationProc>(advapi, "GetTokenInformation");
+    f.openProcessToken = LookUpFunction<OpenProcessTokenProc>("advapi32.dll", "OpenProcessToken");
+    f.getTokenInformation =
+        LookUpFunction<GetTokenInformationProc>("advapi32.dll", "GetTokenInformation");
     f.allocateAndInitializeSid =
-        Lookup<AllocateAndInitializeSidProc>(advapi, "AllocateAndInitializeSid");
-    f.freeSid = Lookup<FreeSidProc>(advapi, "FreeSid");
-    f.getLengthSid = Lookup<GetLengthSidProc>(advapi, "GetLengthSid");
-    f.initializeAcl = Lookup<InitializeAclProc>(advapi, "InitializeAcl");
-    f.addAccessAllowedAce = Lookup<AddAccessAllowedAceProc>(advapi, "AddAccessAllowedAce");
-    f.getAce = Lookup<GetAceProc>(advapi, "GetAce");
-    f.initializeSecurityDescriptor =
-        Lookup<InitializeSecurityDescriptorProc>(advapi, "InitializeSecurityDescriptor");
+        LookUpFunction<AllocateAndInitializeSidProc>("advapi32.dll", "AllocateAndInitializeSid");
+    f.freeSid = LookUpFunction<FreeSidProc>("advapi32.dll", "FreeSid");
+    f.getLengthSid = LookUpFunction<GetLengthSidProc>("advapi32.dll", "GetLengthSid");
+    f.initializeAcl = LookUpFunction<InitializeAclProc>("advapi32.dll", "InitializeAcl");
+    f.addAccessAllowedAce =
+        LookUpFunction<AddAccessAllowedAceProc>("advapi32.dll", "AddAccessAllowedAce");
+    f.getAce = LookUpFunction<GetAceProc>("advapi32.dll", "GetAce");
+    f.initializeSecurityDescriptor = LookUpFunction<InitializeSecurityDescriptorProc>(
+        "advapi32.dll", "InitializeSecurityDescriptor");
     f.setSecurityDescriptorDacl =
-        Lookup<SetSecurityDescriptorDaclProc>(advapi, "SetSecurityDescriptorDacl");
-    f.setSecurityDescriptorControl =
-        Lookup<SetSecurityDescriptorControlProc>(advapi, "SetSecurityDescriptorControl");
-    return f.openProcessToken && f.getTokenInformation && f.allocateAndInitializeSid &&
-           f.freeSid && f.getLengthSid && f.initializeAcl && f.addAccessAllowedAce && f.getAce &&
+        LookUpFunction<SetSecurityDescriptorDaclProc>("advapi32.dll", "SetSecurityDescriptorDacl");
+    f.setSecurityDescriptorControl = LookUpFunction<SetSecurityDescriptorControlProc>(
+        "advapi32.dll", "SetSecurityDescriptorControl");
+    return f.openProcessToken && f.getTokenInformation && f.allocateAndInitializeSid && f.freeSid &&
+           f.getLengthSid && f.initializeAcl && f.addAccessAllowedAce && f.getAce &&
            f.initializeSecurityDescriptor && f.setSecurityDescriptorDacl;
 }
 
@@ -91,15 +84,15 @@ bool FindTrustees(const SecurityFunctions& f, Trustees& t) {
     if (!f.openProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
         return false;
     DWORD size = 0;
-    const BOOL read = f.getTokenInformation(token, TokenUser, t.tokenUser, sizeof t.tokenUser, &size);
+    const BOOL read =
+        f.getTokenInformation(token, TokenUser, t.tokenUser, sizeof t.tokenUser, &size);
     CloseHandle(token);
     if (!read)
         return false;
     t.user = reinterpret_cast<TOKEN_USER*>(t.tokenUser)->User.Sid;
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    if (!f.allocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                    DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                    &t.administrators)) {
+    if (!f.allocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
+                                    0, 0, 0, 0, 0, &t.administrators)) {
         t.administrators = nullptr;
         return false;
     }
@@ -118,8 +111,7 @@ void ReleaseTrustees(const SecurityFunctions& f, Trustees& t) {
         f.freeSid(t.system);
 }
 
-bool FillPrivateSecurity(const SecurityFunctions& f, const Trustees& t,
-                         PrivateFolderSecurity& s) {
+bool FillPrivateSecurity(const SecurityFunctions& f, const Trustees& t, PrivateFolderSecurity& s) {
     PACL acl = reinterpret_cast<PACL>(s.aclSpace);
     const PSID trustees[] = {t.user, t.administrators, t.system};
     DWORD size = sizeof(ACL);
@@ -222,8 +214,8 @@ bool GetSystemFolder(char* folder) {
     // Not imported: the oldest systems this program starts on are not asked to have it
     // in the import table.
     typedef UINT(WINAPI * GetSystemDirectoryProc)(LPSTR, UINT);
-    GetSystemDirectoryProc getSystemDirectory = Lookup<GetSystemDirectoryProc>(
-        GetModuleHandleA("kernel32.dll"), "GetSystemDirectoryA");
+    GetSystemDirectoryProc getSystemDirectory =
+        LookUpFunction<GetSystemDirectoryProc>("kernel32.dll", "GetSystemDirectoryA");
     if (getSystemDirectory != nullptr) {
         const UINT length = getSystemDirectory(folder, PathCapacity);
         if (length > 0 && length < PathCapacity)

@@ -65,7 +65,7 @@ void InitUninstallDialog(HWND dialog) {
     UninstallStep = 0;
 
     SetWindowTextA(dialog, RemoveCaption);
-    const int hidden[] = {IDC_INPUT_LABEL, IDC_INPUT, IDC_BROWSE, IDC_HELP_BUTTON, IDC_BACK};
+    static const int hidden[] = {IDC_INPUT_LABEL, IDC_INPUT, IDC_BROWSE, IDC_HELP_BUTTON, IDC_BACK};
     for (int id : hidden)
         ShowWindow(Item(dialog, id), SW_HIDE);
 

@@ -93,11 +93,11 @@ void RecordCommonMode() {
     WriteProductValue("CommonMode", CommonMode ? "1" : "0");
 }
 
-void RecordUninstallEntry() {
+bool RecordUninstallEntry() {
     DeleteSubkey(OlderEditionEntry, UninstallParentKey, 1);
-    WriteUninstallEntry(ProductKeyName, InstallDir, GroupValueName, UninstallParentKey, GroupName,
-                        PublisherHomePage, PublisherWhatsNewPage, PublisherName,
-                        IsNtFamily() ? CommonMode : 1);
+    return WriteUninstallEntry(ProductKeyName, InstallDir, GroupValueName, UninstallParentKey,
+                               GroupName, PublisherHomePage, PublisherWhatsNewPage, PublisherName,
+                               IsNtFamily() ? CommonMode : 1) != 0;
 }
 
 } // namespace
@@ -123,20 +123,25 @@ int FinishInstall(HWND dialog) {
         if (NewShell)
             ShowMessage(dialog, IDS_GROUP_FAILED, GroupFailedCaption, MB_OK);
     }
-    RegisterDocumentType(InstallDir, InstallFiles, DocumentProgId, DocumentDescription,
-                         DocumentExtension);
+    const bool registered = RegisterDocumentType(InstallDir, InstallFiles, DocumentProgId,
+                                                 DocumentDescription, DocumentExtension);
+    if (!registered)
+        LogLine("error: the document type %s could not be registered", DocumentExtension);
     SetStatusText(dialog, "");
     RecordCommonMode();
 
+    bool entered = true;
     if (RestartNeeded && dialog != nullptr) {
         ShowRestartPage(dialog);
     } else {
         if (NewShell)
-            RecordUninstallEntry();
+            entered = RecordUninstallEntry();
+        if (!entered)
+            LogLine("error: the uninstall entry could not be written");
         if (dialog != nullptr)
             ShowFinishPage(dialog);
     }
-    return grouped ? ExitDone : ExitGroupFailed;
+    return grouped && registered && entered ? ExitDone : ExitGroupFailed;
 }
 
 void FinishStep(HWND dialog) {

@@ -1,6 +1,7 @@
 // The install with nobody at the screen (SETUP.EXE /S): the wizard's sequence, with the
 // answers taken from the options, else from what the wizard would have offered.
 #include "wizard/Wizard.h"
+#include "shell/Elevation.h"
 #include "shell/Helpers.h"
 #include "shell/Log.h"
 #include "shell/Options.h"
@@ -9,36 +10,46 @@
 
 namespace {
 
-// Whether this account may write the uninstall entry for all users.
+// Whether this account may write the uninstall entry for all users: the entry an earlier
+// installation left, else a new one under its parent key. Asked of the keys themselves,
+// whatever account this is; the Program Manager shell writes no entry.
 bool CanWriteMachineEntry() {
-    HKEY parent = nullptr;
-    const LONG status =
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallParentKey, 0, KEY_CREATE_SUB_KEY, &parent);
+    if (!NewShell)
+        return true;
+    char path[PathCapacity];
+    FormatText(path, sizeof path, "%s\\%s", UninstallParentKey, ProductKeyName);
+    HKEY key = nullptr;
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_SET_VALUE, &key);
+    if (status == ERROR_FILE_NOT_FOUND) {
+        CopyText(path, sizeof path, UninstallParentKey);
+        status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_CREATE_SUB_KEY, &key);
+    }
     if (status != ERROR_SUCCESS) {
-        LogLine("error: HKEY_LOCAL_MACHINE\\%s cannot be written (system error %ld)",
-                UninstallParentKey, status);
+        LogLine("error: HKEY_LOCAL_MACHINE\\%s cannot be written (system error %ld)", path, status);
         return false;
     }
-    RegCloseKey(parent);
+    RegCloseKey(key);
     return true;
 }
 
-// The all-users choice as the group page would have settled it. False when all users
-// were asked for and this account cannot make such an installation.
+// The all-users choice as the group page would have settled it. False when the run is for
+// all users (by /ALLUSERS, the stored choice or start-up's default) and this account cannot
+// make such an installation: nothing has been written yet.
 bool SettleUsers() {
     if (!IsNtFamily()) {
         CommonMode = 1; // Windows 95/98/Me have one kind of installation, as the wizard records
         return true;
     }
-    if (Options.users == UsersAll) {
-        if (!CommonAllowed || !CanWriteMachineEntry()) {
-            LogLine("error: an installation for all users cannot be made by this account");
-            return false;
-        }
-        CommonMode = 1;
-    } else if (Options.users == UsersCurrent) {
-        CommonMode = 0;
+    const bool asked = Options.users == UsersAll;
+    const bool allUsers = asked || (Options.users != UsersCurrent && CommonMode != 0);
+    const bool refused = DecideThisRun(InstallMode, allUsers) == RefuseAllUsers ||
+                         (asked && !CommonAllowed) || (allUsers && !CanWriteMachineEntry());
+    if (refused) {
+        LogLine("error: an installation for all users (%s) cannot be made by this account",
+                asked ? "/ALLUSERS" : "the choice start-up settled");
+        return false;
     }
+    CommonMode = allUsers ? 1 : 0;
     return true;
 }
 

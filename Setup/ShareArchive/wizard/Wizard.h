@@ -25,7 +25,8 @@ int InstallFilesInto(HWND dialog, const char* typed);
 // Next on the group page: group, shortcuts, association, CommonMode, uninstall entry.
 void FinishStep(HWND dialog);
 // Its work with GroupName and CommonMode settled; dialog may be null. ExitDone, or
-// ExitGroupFailed when the program group or one of its shortcuts could not be made.
+// ExitGroupFailed when the program group, one of its shortcuts, the document type or the
+// uninstall entry could not be made.
 int FinishInstall(HWND dialog);
 // The work of both steps and the launch with the options' answers, for a run with nobody
 // at the screen. Returns the exit code.
