@@ -3,8 +3,11 @@
 // and files it left.
 #include <gtest/gtest.h>
 
+#include "support/HeldFile.h"
+#include "support/ShellBench.h"
 #include "support/WineBench.h"
 
+#include <memory>
 #include <string>
 
 namespace {
@@ -193,13 +196,19 @@ TEST_P(StartUpProcess, ARunningApplicationClosedOnOkLetsTheRunGoOn) {
     EXPECT_NE(nullptr, StartAndWaitForDialog(setup));
 }
 
+// What stands in the way of a reinstall over an earlier installation, or of any install.
+enum Fault { NoFault, HeldFile, EntriesRunOut, TooLittleRoom };
+
 struct UnattendedCase {
     const char* family; // the Windows the row meets
     const char* label;
-    const char* options; // after /S; "%F" stands for a new folder
-    bool damagedArchive; // a SETUP.EXE whose carried archive has a flipped byte
+    const char* options; // after /S; "%F" stands for the folder
+    int damagedByte;     // 0 a sound archive; 1 a byte in the middle, -1 of the last member
     const char* storedLocation; // InstallLocation of an earlier installation, or null
     DWORD code;
+    bool earlier = false;     // an earlier installation of other content in the folder
+    Fault fault = NoFault;
+    bool smallDrive = false;  // the folder is on S:, a small drive of its own
 };
 
 const UnattendedCase UnattendedCases[] = {
@@ -213,10 +222,19 @@ const UnattendedCase UnattendedCases[] = {
     {"win10", "all users where Program Files cannot be written", "/ALLUSERS \"/D=%F\"", false,
      "R:\\mm\\Quorin32", 7},
     {"nt351", "no Program Manager to make the group", "\"/D=%F\"", false, nullptr, 6},
+    {"win10", "too little room on the drive", "\"/D=%F\"", 0, nullptr, 4, false, TooLittleRoom,
+     true},
+    {"win10", "a reinstall: a file of the earlier one held open", "\"/D=%F\"", 0, nullptr, 4, true,
+     HeldFile},
+    {"win10", "a reinstall: the drive fills up half-way (its entries run out)", "\"/D=%F\"", 0,
+     nullptr, 4, true, EntriesRunOut, true},
+    {"win10", "a reinstall: the last member damaged", "\"/D=%F\"", -1, nullptr, 5, true},
 };
 
 // Each exit code of a run with nobody at the screen, from a real cause. Where the code says
-// nothing changed, nothing was written: no folder, no product key.
+// nothing changed, nothing was written: no folder, no product key. A failed reinstall leaves
+// the earlier installation's nine files byte for byte, no temporary file and the product key
+// as they were.
 TEST_P(StartUpProcess, UnattendedRunsEndWithTheCodeOfWhatHappened) {
     bench::TempFolder root("quiet");
     for (const UnattendedCase& c : UnattendedCases) {
@@ -227,24 +245,50 @@ TEST_P(StartUpProcess, UnattendedRunsEndWithTheCodeOfWhatHappened) {
         if (c.storedLocation != nullptr)
             bench::SetRegString(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation", c.storedLocation);
         std::string program = bench::SetupExe();
-        if (c.damagedArchive) {
+        if (c.damagedByte != 0) {
             std::string archive = bench::CarriedPayload();
-            archive[archive.size() / 2] ^= 0x55;
+            archive[c.damagedByte > 0 ? archive.size() / 2 : archive.size() - 12] ^= 0x55;
             program = root / "SETUP.EXE";
             ASSERT_TRUE(bench::WriteSetupCarrying(program, archive));
         }
-        const std::string folder = root / "new\\くおりん";
+        bench::SmallDrive drive;
+        ASSERT_TRUE(!c.smallDrive || drive.ready()) << "S: must be a small drive (tools/wine-prefix)";
+        const std::string parent = c.smallDrive ? "S:\\new" : root / "new";
+        const std::string folder = parent + "\\くおりん";
+        if (c.earlier) {
+            CreateDirectoryA(parent.c_str(), nullptr);
+            CreateDirectoryA(folder.c_str(), nullptr);
+            bench::WriteStandInFiles(folder);
+            bench::SetRegString(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation", folder);
+        }
+        std::unique_ptr<bench::HeldFile> held;
+        if (c.fault == HeldFile)
+            held.reset(new bench::HeldFile(folder + "\\TIPS.TXT"));
+        ASSERT_TRUE(c.fault != EntriesRunOut || drive.LeaveEntries(4));
+        ASSERT_TRUE(c.fault != TooLittleRoom || drive.FillUpTo(64 * 1024));
         std::string options = c.options;
         const size_t at = options.find("%F");
         if (at != std::string::npos)
             options.replace(at, 2, folder);
-        bench::ExpectUnattendedRun("\"" + program + "\" /S " + options, root.path(), c.code);
+        const std::string log =
+            bench::ExpectUnattendedRun("\"" + program + "\" /S " + options, root.path(), c.code);
+        held.reset();
+        if (c.earlier) {
+            EXPECT_EQ(9u, bench::ListFolder(folder).size()) << "a temporary file is left";
+            for (const char* name : bench::kInstallFileNames)
+                EXPECT_EQ(bench::StandInContent(name), bench::ReadFileBytes(folder + "\\" + name));
+            EXPECT_EQ(folder + std::string(1, '\0'),
+                      bench::ReadRegValue(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation").data);
+            bench::RemoveTree(parent);
+            continue;
+        }
         EXPECT_EQ(c.code == 6, bench::FileExists(folder + "\\QUORIN32.EXE"));
         if (c.code != 6) {
-            EXPECT_FALSE(bench::FolderExists(root / "new"));
-        }
-        if (c.code == 1 || c.code == 7) { // nothing changed
+            EXPECT_FALSE(bench::FolderExists(parent));
             EXPECT_EQ(c.storedLocation != nullptr, bench::RegKeyExists(HKEY_CURRENT_USER, ProductKeyPath));
+        }
+        if (c.fault == TooLittleRoom) {
+            EXPECT_NE(std::string::npos, log.find(" 空き容量: 64 KB ")) << log;
         }
     }
     bench::DeleteRegTree(HKEY_CURRENT_USER, ProductKeyPath);

@@ -77,6 +77,12 @@ bool CreateGroup() {
                        GuideLinkName, HelpLinkName, InstallFiles, NewShell, AllUsersFolders()) != 0;
 }
 
+// Written once the files are in place for good: a step that failed or was undone
+// leaves the product key as it was.
+void RecordInstallLocation() {
+    WriteProductValue("InstallLocation", InstallDir);
+}
+
 void RecordCommonMode() {
     WriteProductValue("CommonMode", CommonMode ? "1" : "0");
 }
@@ -104,16 +110,17 @@ int FinishInstall(HWND dialog) {
     RegisterDocumentType(InstallDir, InstallFiles, DocumentProgId, DocumentDescription,
                          DocumentExtension);
     SetStatusText(dialog, "");
+    RecordInstallLocation();
     RecordCommonMode();
 
-    if (RestartNeeded && dialog != nullptr) {
+    const bool restart = RestartNeeded && dialog != nullptr;
+    if (!restart && NewShell)
+        RecordUninstallEntry();
+    CommitFileStep(); // the run has finished: the files it replaced can go
+    if (restart)
         ShowRestartPage(dialog);
-    } else {
-        if (NewShell)
-            RecordUninstallEntry();
-        if (dialog != nullptr)
-            ShowFinishPage(dialog);
-    }
+    else if (dialog != nullptr)
+        ShowFinishPage(dialog);
     return grouped ? ExitDone : ExitGroupFailed;
 }
 
