@@ -4,11 +4,15 @@
 #include "Crc16.h"
 #include <string.h>
 
+// The member loop's steps are inlined into it even where the program is built for size
+// (a call per step costs more than the code it saves); the other callers share one copy.
+#define DECODER_STEP inline __attribute__((always_inline))
+
 namespace {
 
 const int kCorrupt = kArchiveCorrupt;
 
-inline uint64_t LoadBigEndian64(const unsigned char* p) {
+DECODER_STEP uint64_t LoadBigEndian64(const unsigned char* p) {
     uint64_t value;
     memcpy(&value, p, sizeof value);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -18,7 +22,7 @@ inline uint64_t LoadBigEndian64(const unsigned char* p) {
 }
 
 // Tops the buffer up to at least 56 bits (64 of them zero fill past the input).
-inline void Refill(LhaBitReader& r) {
+DECODER_STEP void RefillStep(LhaBitReader& r) {
     if (r.end - r.next >= 8) {
         // Bits below bitCount receive the same input again: OR keeps them.
         r.bitBuffer |= LoadBigEndian64(r.next) >> r.bitCount;
@@ -34,7 +38,7 @@ inline void Refill(LhaBitReader& r) {
         r.bitCount = 64;
 }
 
-inline unsigned Peek(const LhaBitReader& r, int count) {
+DECODER_STEP unsigned Peek(const LhaBitReader& r, int count) {
     return count == 0 ? 0 : static_cast<unsigned>(r.bitBuffer >> (64 - count));
 }
 
@@ -42,72 +46,62 @@ inline unsigned Peek(const LhaBitReader& r, int count) {
 // as long as the stream has bytes. Consuming a bit past its end means the data
 // is cut off or corrupt; the zero fill merely in view (the 16-bit look-ahead)
 // harms nothing, so a member whose last code ends in the last byte is sound.
-inline void Take(LhaBitReader& r, int count) {
+DECODER_STEP void Take(LhaBitReader& r, int count) {
     r.slack -= count;
     r.exhausted |= r.slack < 0;
     r.bitBuffer <<= count;
     r.bitCount -= count;
 }
 
-// Symbol code: a 12-bit table, and a tree for the few longer codes. -1 when the
-// tables lead nowhere, which only damaged data does.
-inline int ReadSymbolCode(LhaBitReader& r, const uint16_t* table, const uint8_t* lengths,
-                          const uint16_t* left, const uint16_t* right) {
-    unsigned j = table[r.bitBuffer >> (64 - LhaDecoder::kSymbolTableBits)];
-    if (j < LhaDecoder::kSymbols) {
-        Take(r, lengths[j]);
-        return static_cast<int>(j);
-    }
-    uint64_t path = r.bitBuffer << LhaDecoder::kSymbolTableBits;
-    for (int step = 0; j >= LhaDecoder::kSymbols; ++step) {
-        if (step == LhaDecoder::kLongestCode - LhaDecoder::kSymbolTableBits ||
-            j >= LhaDecoder::kNodes)
+// A code longer than its table: the rest of its path through the tree from the bits in
+// view. The symbol, or -1 when the tree leads nowhere, which only damaged data does. Rare
+// enough to stay out of the member loop, which keeps its bit reader in registers.
+int LongCodeSymbol(uint64_t bits, unsigned j, int tableBits, unsigned symbolCount,
+                   const uint8_t* lengths, const uint16_t* left, const uint16_t* right) {
+    uint64_t path = bits << tableBits;
+    for (int step = 0; j >= symbolCount; ++step) {
+        if (step == LhaDecoder::kLongestCode - tableBits || j >= LhaDecoder::kNodes)
             return -1;
         j = (path >> 63) ? right[j] : left[j];
         path <<= 1;
     }
-    int length = lengths[j];
-    if (length < LhaDecoder::kSymbolTableBits)
-        return -1;
-    Take(r, LhaDecoder::kSymbolTableBits);
-    Take(r, length - LhaDecoder::kSymbolTableBits);
+    return lengths[j] < tableBits ? -1 : static_cast<int>(j);
+}
+
+// A code of a table of tableBits and its tree, consumed whole: the symbol, or -1.
+DECODER_STEP int ReadCode(LhaBitReader& r, const uint16_t* table, int tableBits,
+                          unsigned symbolCount, const uint8_t* lengths, const uint16_t* left,
+                          const uint16_t* right) {
+    unsigned j = table[r.bitBuffer >> (64 - tableBits)];
+    if (j >= symbolCount) {
+        const int symbol = LongCodeSymbol(r.bitBuffer, j, tableBits, symbolCount, lengths, left, right);
+        if (symbol < 0)
+            return -1;
+        j = static_cast<unsigned>(symbol);
+    }
+    Take(r, lengths[j]);
     return static_cast<int>(j);
 }
 
-// An auxiliary code (code-length code or distance code): an 8-bit table and a
-// tree. A distance code longer than the table is consumed in two steps (table
-// bits, then the rest), a code-length code in one.
-template <bool SplitLongCodes>
-inline int ReadAuxCode(LhaBitReader& r, const uint16_t* table, const uint8_t* lengths,
-                       const uint16_t* left, const uint16_t* right, unsigned symbolCount) {
-    unsigned j = table[r.bitBuffer >> (64 - LhaDecoder::kAuxTableBits)];
-    if (j < symbolCount) {
-        Take(r, lengths[j]);
-        return static_cast<int>(j);
-    }
-    uint64_t path = r.bitBuffer << LhaDecoder::kAuxTableBits;
-    for (int step = 0; j >= symbolCount; ++step) {
-        if (step == LhaDecoder::kLongestCode - LhaDecoder::kAuxTableBits || j >= LhaDecoder::kNodes)
-            return -1;
-        j = (path >> 63) ? right[j] : left[j];
-        path <<= 1;
-    }
-    int length = lengths[j];
-    if (length < LhaDecoder::kAuxTableBits)
-        return -1;
-    if (SplitLongCodes) {
-        Take(r, LhaDecoder::kAuxTableBits);
-        Take(r, length - LhaDecoder::kAuxTableBits);
-    } else {
-        Take(r, length);
-    }
-    return static_cast<int>(j);
+// Symbol code: a 12-bit table, and a tree for the few longer codes.
+DECODER_STEP int ReadSymbolCodeStep(LhaBitReader& r, const uint16_t* table,
+                                    const uint8_t* lengths, const uint16_t* left,
+                                    const uint16_t* right) {
+    return ReadCode(r, table, LhaDecoder::kSymbolTableBits, LhaDecoder::kSymbols, lengths, left,
+                    right);
+}
+
+// An auxiliary code (code-length code or distance code): an 8-bit table and a tree.
+DECODER_STEP int ReadAuxCode(LhaBitReader& r, const uint16_t* table, const uint8_t* lengths,
+                             const uint16_t* left, const uint16_t* right, unsigned symbolCount) {
+    return ReadCode(r, table, LhaDecoder::kAuxTableBits, symbolCount, lengths, left, right);
 }
 
 // Distance minus one, from a distance-code symbol and its extra bits.
-inline int ReadDistance(LhaBitReader& r, const uint16_t* table, const uint8_t* lengths,
-                        const uint16_t* left, const uint16_t* right, unsigned symbolCount) {
-    int j = ReadAuxCode<true>(r, table, lengths, left, right, symbolCount);
+DECODER_STEP int ReadDistanceStep(LhaBitReader& r, const uint16_t* table,
+                                  const uint8_t* lengths, const uint16_t* left,
+                                  const uint16_t* right, unsigned symbolCount) {
+    int j = ReadAuxCode(r, table, lengths, left, right, symbolCount);
     if (j <= 0)
         return j;
     int extraBits = j - 1;
@@ -116,9 +110,22 @@ inline int ReadDistance(LhaBitReader& r, const uint16_t* table, const uint8_t* l
     return static_cast<int>((1u << extraBits) + extra);
 }
 
+// The copies the block headers and the single-step calls share.
+void Refill(LhaBitReader& r) { RefillStep(r); }
+
+int ReadSymbolCode(LhaBitReader& r, const uint16_t* table, const uint8_t* lengths,
+                   const uint16_t* left, const uint16_t* right) {
+    return ReadSymbolCodeStep(r, table, lengths, left, right);
+}
+
+int ReadDistance(LhaBitReader& r, const uint16_t* table, const uint8_t* lengths,
+                 const uint16_t* left, const uint16_t* right, unsigned symbolCount) {
+    return ReadDistanceStep(r, table, lengths, left, right, symbolCount);
+}
+
 // Repeats length bytes from src at dst inside the window (no wrap). Source and
 // destination may overlap: the copy then repeats the bytes it has just written.
-inline void CopyMatch(unsigned char* dst, const unsigned char* src, unsigned length) {
+DECODER_STEP void CopyMatch(unsigned char* dst, const unsigned char* src, unsigned length) {
     if (src > dst || dst - src >= 8) {
         while (length >= 8) {
             uint64_t chunk;
@@ -312,7 +319,7 @@ void LhaDecoder::ReadSymbolLengths() {
     }
     int i = 0;
     while (i < n && status == 0) {
-        int c = ReadAuxCode<false>(bits, auxTable, auxLengths, left, right, kCodeLengthSymbols);
+        int c = ReadAuxCode(bits, auxTable, auxLengths, left, right, kCodeLengthSymbols);
         if (bits.exhausted || c < 0) {
             status = kCorrupt;
             return;
@@ -427,8 +434,8 @@ void LhaDecoder::DecodeMember(ArchiveFile outputFile, uint32_t originalSize, uin
         }
         --blockLeft;
         if (r.bitCount < 48)
-            Refill(r);
-        int c = ReadSymbolCode(r, symbolTable, symbolLengths, left, right);
+            RefillStep(r);
+        int c = ReadSymbolCodeStep(r, symbolTable, symbolLengths, left, right);
         if (c < 0) {
             status = kCorrupt;
             break;
@@ -445,7 +452,7 @@ void LhaDecoder::DecodeMember(ArchiveFile outputFile, uint32_t originalSize, uin
             continue;
         }
         uint32_t length = static_cast<uint32_t>(c - bias);
-        int d = ReadDistance(r, auxTable, auxLengths, left, right, distanceCount);
+        int d = ReadDistanceStep(r, auxTable, auxLengths, left, right, distanceCount);
         if (d < 0) {
             status = kCorrupt;
             break;
