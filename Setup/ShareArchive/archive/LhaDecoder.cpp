@@ -21,7 +21,8 @@ DECODER_STEP uint64_t LoadBigEndian64(const unsigned char* p) {
     return value;
 }
 
-// Tops the buffer up to at least 56 bits (64 of them zero fill past the input).
+// Tops the buffer up to at least 56 bits while input is left; below them lies the
+// zero fill.
 DECODER_STEP void RefillStep(LhaBitReader& r) {
     if (r.end - r.next >= 8) {
         // Bits below bitCount receive the same input again: OR keeps them.
@@ -34,8 +35,6 @@ DECODER_STEP void RefillStep(LhaBitReader& r) {
         r.bitBuffer |= static_cast<uint64_t>(*r.next++) << (56 - r.bitCount);
         r.bitCount += 8;
     }
-    if (r.next == r.end)
-        r.bitCount = 64;
 }
 
 DECODER_STEP unsigned Peek(const LhaBitReader& r, int count) {
@@ -44,11 +43,10 @@ DECODER_STEP unsigned Peek(const LhaBitReader& r, int count) {
 
 // One consumption step. The input is not limited to the member: bits are taken
 // as long as the stream has bytes. Consuming a bit past its end means the data
-// is cut off or corrupt; the zero fill merely in view (the 16-bit look-ahead)
-// harms nothing, so a member whose last code ends in the last byte is sound.
+// is cut off or corrupt (Exhausted); the zero fill merely in view (the 16-bit
+// look-ahead) harms nothing, so a member whose last code ends in the last byte is
+// sound.
 DECODER_STEP void Take(LhaBitReader& r, int count) {
-    r.slack -= count;
-    r.exhausted |= r.slack < 0;
     r.bitBuffer <<= count;
     r.bitCount -= count;
 }
@@ -157,7 +155,7 @@ unsigned LhaDecoder::PeekBits(int count) const { return Peek(bits, count); }
 
 void LhaDecoder::FillBits(int count) {
     Take(bits, count);
-    if (bits.exhausted)
+    if (bits.Exhausted())
         status = kCorrupt;
     if (bits.bitCount < 32)
         Refill(bits);
@@ -169,8 +167,6 @@ void LhaDecoder::StartBits() {
     bits.bitCount = 0;
     bits.next = stream.current;
     bits.end = stream.current + inputAvailable;
-    bits.slack = 8 * static_cast<int64_t>(inputAvailable);
-    bits.exhausted = false;
     Refill(bits);
     blockRemaining = 0;
 }
@@ -180,7 +176,7 @@ void LhaDecoder::StartBits() {
 // reached past the input.
 void LhaDecoder::ReturnUnusedInput() {
     const int64_t kView = 16;
-    int64_t unviewed = bits.slack - kView; // input bits beyond the view
+    int64_t unviewed = bits.Slack() - kView; // input bits beyond the view
     int64_t taken = unviewed < 0 ? inputAvailable : inputAvailable - unviewed / 8;
     stream.Seek(static_cast<int32_t>(taken), 1);
     if (unviewed < 0)
@@ -320,7 +316,7 @@ void LhaDecoder::ReadSymbolLengths() {
     int i = 0;
     while (i < n && status == 0) {
         int c = ReadAuxCode(bits, auxTable, auxLengths, left, right, kCodeLengthSymbols);
-        if (bits.exhausted || c < 0) {
+        if (bits.Exhausted() || c < 0) {
             status = kCorrupt;
             return;
         }
@@ -381,7 +377,7 @@ int LhaDecoder::DecodeSymbol() {
     if (bits.bitCount < 48)
         Refill(bits);
     int c = ReadSymbolCode(bits, symbolTable, symbolLengths, left, right);
-    if (c < 0 || bits.exhausted) {
+    if (c < 0 || bits.Exhausted()) {
         status = kCorrupt;
         return 0;
     }
@@ -393,7 +389,7 @@ int LhaDecoder::DecodePosition() {
         Refill(bits);
     int d = ReadDistance(bits, auxTable, auxLengths, left, right,
                          static_cast<unsigned>(distanceSymbols));
-    if (d < 0 || bits.exhausted) {
+    if (d < 0 || bits.Exhausted()) {
         status = kCorrupt;
         return 0;
     }
@@ -423,7 +419,7 @@ void LhaDecoder::DecodeMember(ArchiveFile outputFile, uint32_t originalSize, uin
     uint32_t missing = originalSize;
     unsigned blockLeft = blockRemaining;
 
-    while (!r.exhausted) {
+    while (!r.Exhausted()) {
         if (blockLeft == 0) {
             bits = r;
             ReadBlockHeader();
@@ -480,7 +476,7 @@ void LhaDecoder::DecodeMember(ArchiveFile outputFile, uint32_t originalSize, uin
         if (missing == 0)
             break;
     }
-    if (r.exhausted && status == 0)
+    if (r.Exhausted() && status == 0)
         status = kCorrupt;
     bits = r;
     blockRemaining = static_cast<uint16_t>(blockLeft);
