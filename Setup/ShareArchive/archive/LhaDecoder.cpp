@@ -12,33 +12,46 @@ namespace {
 
 const int kCorrupt = kArchiveCorrupt;
 
-DECODER_STEP uint64_t LoadBigEndian64(const unsigned char* p) {
-    uint64_t value;
+const int kWordBits = 8 * static_cast<int>(sizeof(LhaBitWord));
+// Bits in view after a refill while input is left.
+const int kRefilled = kWordBits - 8;
+// Below this many bits, the member loop refills before a symbol: on a 64-bit word once
+// for the longest symbol, distance and extra bits (44 bits); on a 32-bit word for the
+// symbol alone, and again before the distance and before its extra bits.
+const int kSymbolRoom = kWordBits == 64 ? 48 : 16;
+// Below this many bits, the reads outside the member loop refill (each takes at most 16).
+const int kKeep = kWordBits == 64 ? 32 : 16;
+
+DECODER_STEP LhaBitWord LoadBigEndianWord(const unsigned char* p) {
+    LhaBitWord value;
     memcpy(&value, p, sizeof value);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    value = __builtin_bswap64(value);
+    if (sizeof value == 8)
+        value = static_cast<LhaBitWord>(__builtin_bswap64(value));
+    else
+        value = static_cast<LhaBitWord>(__builtin_bswap32(static_cast<uint32_t>(value)));
 #endif
     return value;
 }
 
-// Tops the buffer up to at least 56 bits while input is left; below them lies the
-// zero fill.
+// Tops the buffer up to at least kRefilled bits while input is left; below them lies
+// the zero fill.
 DECODER_STEP void RefillStep(LhaBitReader& r) {
-    if (r.end - r.next >= 8) {
+    if (r.end - r.next >= static_cast<int>(sizeof(LhaBitWord))) {
         // Bits below bitCount receive the same input again: OR keeps them.
-        r.bitBuffer |= LoadBigEndian64(r.next) >> r.bitCount;
-        r.next += (63 - r.bitCount) >> 3;
-        r.bitCount |= 56;
+        r.bitBuffer |= LoadBigEndianWord(r.next) >> r.bitCount;
+        r.next += (kWordBits - 1 - r.bitCount) >> 3;
+        r.bitCount |= kRefilled;
         return;
     }
-    while (r.bitCount <= 56 && r.next < r.end) {
-        r.bitBuffer |= static_cast<uint64_t>(*r.next++) << (56 - r.bitCount);
+    while (r.bitCount <= kRefilled && r.next < r.end) {
+        r.bitBuffer |= static_cast<LhaBitWord>(*r.next++) << (kRefilled - r.bitCount);
         r.bitCount += 8;
     }
 }
 
 DECODER_STEP unsigned Peek(const LhaBitReader& r, int count) {
-    return count == 0 ? 0 : static_cast<unsigned>(r.bitBuffer >> (64 - count));
+    return count == 0 ? 0 : static_cast<unsigned>(r.bitBuffer >> (kWordBits - count));
 }
 
 // One consumption step. The input is not limited to the member: bits are taken
@@ -54,13 +67,13 @@ DECODER_STEP void Take(LhaBitReader& r, int count) {
 // A code longer than its table: the rest of its path through the tree from the bits in
 // view. The symbol, or -1 when the tree leads nowhere, which only damaged data does. Rare
 // enough to stay out of the member loop, which keeps its bit reader in registers.
-int LongCodeSymbol(uint64_t bits, unsigned j, int tableBits, unsigned symbolCount,
+int LongCodeSymbol(LhaBitWord bits, unsigned j, int tableBits, unsigned symbolCount,
                    const uint8_t* lengths, const uint16_t* left, const uint16_t* right) {
-    uint64_t path = bits << tableBits;
+    LhaBitWord path = bits << tableBits;
     for (int step = 0; j >= symbolCount; ++step) {
         if (step == LhaDecoder::kLongestCode - tableBits || j >= LhaDecoder::kNodes)
             return -1;
-        j = (path >> 63) ? right[j] : left[j];
+        j = (path >> (kWordBits - 1)) ? right[j] : left[j];
         path <<= 1;
     }
     return lengths[j] < tableBits ? -1 : static_cast<int>(j);
@@ -70,7 +83,7 @@ int LongCodeSymbol(uint64_t bits, unsigned j, int tableBits, unsigned symbolCoun
 DECODER_STEP int ReadCode(LhaBitReader& r, const uint16_t* table, int tableBits,
                           unsigned symbolCount, const uint8_t* lengths, const uint16_t* left,
                           const uint16_t* right) {
-    unsigned j = table[r.bitBuffer >> (64 - tableBits)];
+    unsigned j = table[r.bitBuffer >> (kWordBits - tableBits)];
     if (j >= symbolCount) {
         const int symbol = LongCodeSymbol(r.bitBuffer, j, tableBits, symbolCount, lengths, left, right);
         if (symbol < 0)
@@ -99,10 +112,14 @@ DECODER_STEP int ReadAuxCode(LhaBitReader& r, const uint16_t* table, const uint8
 DECODER_STEP int ReadDistanceStep(LhaBitReader& r, const uint16_t* table,
                                   const uint8_t* lengths, const uint16_t* left,
                                   const uint16_t* right, unsigned symbolCount) {
+    if (kWordBits < 64 && r.bitCount < 16)
+        RefillStep(r);
     int j = ReadAuxCode(r, table, lengths, left, right, symbolCount);
     if (j <= 0)
         return j;
     int extraBits = j - 1;
+    if (kWordBits < 64 && r.bitCount < extraBits)
+        RefillStep(r);
     unsigned extra = Peek(r, extraBits);
     Take(r, extraBits);
     return static_cast<int>((1u << extraBits) + extra);
@@ -157,7 +174,7 @@ void LhaDecoder::FillBits(int count) {
     Take(bits, count);
     if (bits.Exhausted())
         status = kCorrupt;
-    if (bits.bitCount < 32)
+    if (bits.bitCount < kKeep)
         Refill(bits);
 }
 
@@ -271,7 +288,8 @@ void LhaDecoder::ReadAuxLengths(int count, int countBits, int specialIndex) {
         int c = static_cast<int>(PeekBits(3));
         if (c == 7) {
             // Lengths of 7 and more continue in unary: one more per 1 bit.
-            for (int bit = 60; bit >= 48 && ((bits.bitBuffer >> bit) & 1); --bit)
+            for (int bit = kWordBits - 4; bit >= kWordBits - 16 && ((bits.bitBuffer >> bit) & 1);
+                 --bit)
                 ++c;
             if (c > kLongestCode) {
                 status = kCorrupt;
@@ -320,7 +338,7 @@ void LhaDecoder::ReadSymbolLengths() {
             status = kCorrupt;
             return;
         }
-        if (bits.bitCount < 32)
+        if (bits.bitCount < kKeep)
             Refill(bits);
         int zeros = 0;
         if (c == 0) {
@@ -349,11 +367,11 @@ void LhaDecoder::ReadSymbolLengths() {
 }
 
 // Reads outside the member loop take at most 16 bits each; every FillBits leaves
-// at least 32 in the buffer, and the header starts with a refill of its own: the
+// at least kKeep in the buffer, and the header starts with a refill of its own: the
 // loop's refill covers only the token it precedes, and a block's last token can
 // leave fewer than the 16 bits of the block size.
 void LhaDecoder::ReadBlockHeader() {
-    if (bits.bitCount < 32)
+    if (bits.bitCount < kKeep)
         Refill(bits);
     blockRemaining = static_cast<uint16_t>(PeekBits(16));
     FillBits(16);
@@ -374,7 +392,7 @@ int LhaDecoder::DecodeSymbol() {
             return 0;
     }
     --blockRemaining;
-    if (bits.bitCount < 48)
+    if (bits.bitCount < kSymbolRoom)
         Refill(bits);
     int c = ReadSymbolCode(bits, symbolTable, symbolLengths, left, right);
     if (c < 0 || bits.Exhausted()) {
@@ -385,7 +403,7 @@ int LhaDecoder::DecodeSymbol() {
 }
 
 int LhaDecoder::DecodePosition() {
-    if (bits.bitCount < 48)
+    if (bits.bitCount < kSymbolRoom)
         Refill(bits);
     int d = ReadDistance(bits, auxTable, auxLengths, left, right,
                          static_cast<unsigned>(distanceSymbols));
@@ -406,8 +424,8 @@ bool LhaDecoder::FlushWindow(ArchiveFile outputFile, uint32_t count, uint16_t& c
 }
 
 // The member's main loop, on a local copy of the bit reader so that it stays in
-// registers. One refill per symbol covers the longest symbol, distance and extra
-// bits (44 bits) without a check per consumption step.
+// registers. The refills before a symbol (and, on a 32-bit word, before a distance and
+// its extra bits; kSymbolRoom) cover every step without a check per consumption step.
 void LhaDecoder::DecodeMember(ArchiveFile outputFile, uint32_t originalSize, uint16_t& crc) {
     LhaBitReader r = bits;
     unsigned char* const win = window;
@@ -429,7 +447,7 @@ void LhaDecoder::DecodeMember(ArchiveFile outputFile, uint32_t originalSize, uin
             blockLeft = blockRemaining;
         }
         --blockLeft;
-        if (r.bitCount < 48)
+        if (r.bitCount < kSymbolRoom)
             RefillStep(r);
         int c = ReadSymbolCodeStep(r, symbolTable, symbolLengths, left, right);
         if (c < 0) {
