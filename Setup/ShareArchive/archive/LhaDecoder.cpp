@@ -12,6 +12,13 @@ namespace {
 
 const int kCorrupt = kArchiveCorrupt;
 
+// A table entry: a symbol with the length of its code above it, so that the lookup
+// needs no second read; or, for a code longer than the table, the tree node where it
+// goes on (length 0). Nodes are numbered below kNodes, which fits the value's bits.
+const int kEntryLengthShift = 10;
+const unsigned kEntryValue = (1u << kEntryLengthShift) - 1;
+static_assert(LhaDecoder::kNodes <= (1 << kEntryLengthShift), "a node fits an entry");
+
 const int kWordBits = 8 * static_cast<int>(sizeof(LhaBitWord));
 // Bits in view after a refill while input is left.
 const int kRefilled = kWordBits - 8;
@@ -83,14 +90,16 @@ int LongCodeSymbol(LhaBitWord bits, unsigned j, int tableBits, unsigned symbolCo
 DECODER_STEP int ReadCode(LhaBitReader& r, const uint16_t* table, int tableBits,
                           unsigned symbolCount, const uint8_t* lengths, const uint16_t* left,
                           const uint16_t* right) {
-    unsigned j = table[r.bitBuffer >> (kWordBits - tableBits)];
+    const unsigned entry = table[r.bitBuffer >> (kWordBits - tableBits)];
+    unsigned j = entry & kEntryValue;
     if (j >= symbolCount) {
         const int symbol = LongCodeSymbol(r.bitBuffer, j, tableBits, symbolCount, lengths, left, right);
         if (symbol < 0)
             return -1;
-        j = static_cast<unsigned>(symbol);
+        Take(r, lengths[symbol]);
+        return symbol;
     }
-    Take(r, lengths[j]);
+    Take(r, static_cast<int>(entry >> kEntryLengthShift));
     return static_cast<int>(j);
 }
 
@@ -217,8 +226,12 @@ void LhaDecoder::BuildDecodeTable(int symbolCount, const uint8_t* lengths, int t
         weight[l] = 1u << (kLongestCode - l);
         start[l + 1] = start[l] + weight[l] * count[l];
     }
-    if (start[kLongestCode + 1] == 0)
-        return; // no code at all: the table is left as it is
+    if (start[kLongestCode + 1] == 0) {
+        // No code at all: the table is left as it is, and its symbols now take no bits.
+        for (uint32_t k = 0; k < 1u << tableBits; ++k)
+            table[k] &= kEntryValue;
+        return;
+    }
     if (start[kLongestCode + 1] != 1u << kLongestCode) {
         status = kCorrupt; // incomplete or over-full
         return;
@@ -241,7 +254,7 @@ void LhaDecoder::BuildDecodeTable(int symbolCount, const uint8_t* lengths, int t
             continue;
         if (l <= tableBits) {
             for (uint32_t k = start[l]; k < start[l] + weight[l]; ++k)
-                table[k] = static_cast<uint16_t>(s);
+                table[k] = static_cast<uint16_t>(s | l << kEntryLengthShift);
         } else {
             uint32_t code = start[l];
             uint16_t* slot = &table[code >> shift];
