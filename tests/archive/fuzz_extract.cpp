@@ -101,8 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     StagedFiles staged;
     if (!staged.Begin(Destination))
         abort();
-    int staging = StagePayloadArchive(data, static_cast<long>(size), kNames, 9, staged, nullptr,
-                                      nullptr);
+    int staging =
+        StagePayloadArchive(data, static_cast<long>(size), kNames, 9, staged, nullptr, nullptr);
     if (staging < 0 || staging > 9)
         abort();
     if (staging == 0 && staged.PlaceAll() < 0) {

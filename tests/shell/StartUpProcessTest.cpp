@@ -202,13 +202,13 @@ enum Fault { NoFault, HeldFile, EntriesRunOut, TooLittleRoom };
 struct UnattendedCase {
     const char* family; // the Windows the row meets
     const char* label;
-    const char* options; // after /S; "%F" stands for the folder
-    int damagedByte;     // 0 a sound archive; 1 a byte in the middle, -1 of the last member
+    const char* options;        // after /S; "%F" stands for the folder
+    int damagedByte;            // 0 a sound archive; 1 a byte in the middle, -1 of the last member
     const char* storedLocation; // InstallLocation of an earlier installation, or null
     DWORD code;
-    bool earlier = false;     // an earlier installation of other content in the folder
+    bool earlier = false; // an earlier installation of other content in the folder
     Fault fault = NoFault;
-    bool smallDrive = false;  // the folder is on S:, a small drive of its own
+    bool smallDrive = false; // the folder is on S:, a small drive of its own
 };
 
 const UnattendedCase UnattendedCases[] = {
@@ -243,7 +243,8 @@ TEST_P(StartUpProcess, UnattendedRunsEndWithTheCodeOfWhatHappened) {
         SCOPED_TRACE(c.label);
         bench::DeleteRegTree(HKEY_CURRENT_USER, ProductKeyPath);
         if (c.storedLocation != nullptr)
-            bench::SetRegString(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation", c.storedLocation);
+            bench::SetRegString(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation",
+                                c.storedLocation);
         std::string program = bench::SetupExe();
         if (c.damagedByte != 0) {
             std::string archive = bench::CarriedPayload();
@@ -252,7 +253,8 @@ TEST_P(StartUpProcess, UnattendedRunsEndWithTheCodeOfWhatHappened) {
             ASSERT_TRUE(bench::WriteSetupCarrying(program, archive));
         }
         bench::SmallDrive drive;
-        ASSERT_TRUE(!c.smallDrive || drive.ready()) << "S: must be a small drive (tools/wine-prefix)";
+        ASSERT_TRUE(!c.smallDrive || drive.ready())
+            << "S: must be a small drive (tools/wine-prefix)";
         const std::string parent = c.smallDrive ? "S:\\new" : root / "new";
         const std::string folder = parent + "\\くおりん";
         if (c.earlier) {
@@ -277,15 +279,17 @@ TEST_P(StartUpProcess, UnattendedRunsEndWithTheCodeOfWhatHappened) {
             EXPECT_EQ(9u, bench::ListFolder(folder).size()) << "a temporary file is left";
             for (const char* name : bench::kInstallFileNames)
                 EXPECT_EQ(bench::StandInContent(name), bench::ReadFileBytes(folder + "\\" + name));
-            EXPECT_EQ(folder + std::string(1, '\0'),
-                      bench::ReadRegValue(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation").data);
+            EXPECT_EQ(
+                folder + std::string(1, '\0'),
+                bench::ReadRegValue(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation").data);
             bench::RemoveTree(parent);
             continue;
         }
         EXPECT_EQ(c.code == 6, bench::FileExists(folder + "\\QUORIN32.EXE"));
         if (c.code != 6) {
             EXPECT_FALSE(bench::FolderExists(parent));
-            EXPECT_EQ(c.storedLocation != nullptr, bench::RegKeyExists(HKEY_CURRENT_USER, ProductKeyPath));
+            EXPECT_EQ(c.storedLocation != nullptr,
+                      bench::RegKeyExists(HKEY_CURRENT_USER, ProductKeyPath));
         }
         if (c.fault == TooLittleRoom) {
             EXPECT_NE(std::string::npos, log.find(" 空き容量: 64 KB ")) << log;

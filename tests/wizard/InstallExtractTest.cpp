@@ -70,9 +70,10 @@ TEST_F(InstallExtract, TooLittleRoomIsSaidBeforeAnythingIsWritten) {
     bench::MessageBoxHook hook({IDOK});
     EXPECT_EQ(RunStep("S:\\new\\くおりん"), 0);
     ASSERT_EQ(hook.boxes().size(), 1u);
-    EXPECT_EQ(hook.boxes()[0].text, "S:\\new\\くおりん\nのドライブに空き容量が足りません。\n必要な容量: " +
-                                        std::to_string((needed + 1023) / 1024) +
-                                        " KB\n空き容量: 64 KB\n別のフォルダを指定してください。");
+    EXPECT_EQ(hook.boxes()[0].text,
+              "S:\\new\\くおりん\nのドライブに空き容量が足りません。\n必要な容量: " +
+                  std::to_string((needed + 1023) / 1024) +
+                  " KB\n空き容量: 64 KB\n別のフォルダを指定してください。");
     EXPECT_EQ(hook.boxes()[0].caption, kCaption);
     EXPECT_EQ(hook.boxes()[0].Style(), static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
     EXPECT_EQ(hook.boxes()[0].owner, wizard_.dialog());

@@ -189,7 +189,8 @@ TEST_F(InstallStepCopy, AFileThatCannotBeReplacedLeavesTheEarlierInstallationOrI
         CreateDirectoryA(folder.c_str(), nullptr);
         for (const char* name : bench::kInstallFileNames)
             bench::WriteFileBytes(folder + "\\" + name, std::string("earlier ") + name);
-        bench::SetRegString(HKEY_CURRENT_USER, kProductKey, "InstallLocation", folder, REG_EXPAND_SZ);
+        bench::SetRegString(HKEY_CURRENT_USER, kProductKey, "InstallLocation", folder,
+                            REG_EXPAND_SZ);
         bench::HeldFile held(folder + "\\TIPS.TXT");
         ASSERT_TRUE(held.held());
         bench::MessageBoxHook hook({answer});
@@ -204,7 +205,8 @@ TEST_F(InstallStepCopy, AFileThatCannotBeReplacedLeavesTheEarlierInstallationOrI
         EXPECT_EQ(bench::ListFolder(folder).size(), 9u) << "a temporary file is left";
         for (const char* name : bench::kInstallFileNames) {
             EXPECT_EQ(bench::ReadFileBytes(folder + "\\" + name),
-                      answer == IDRETRY ? bench::StandInContent(name) : std::string("earlier ") + name)
+                      answer == IDRETRY ? bench::StandInContent(name)
+                                        : std::string("earlier ") + name)
                 << name;
         }
         EXPECT_EQ(bench::Hex(Location().data), bench::Hex(Z(folder)));

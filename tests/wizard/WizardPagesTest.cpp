@@ -241,7 +241,8 @@ TEST_F(WizardPages, CancelOnTheGroupPageLeavesTheEarlierInstallationAsItWas) {
         EXPECT_EQ(result, 2);
         EXPECT_EQ(bench::ListFolder(installDir_).size(), 9u) << "a temporary file is left";
         for (const char* name : bench::kInstallFileNames)
-            EXPECT_EQ(bench::ReadFileBytes(installDir_ + "\\" + name), std::string("earlier ") + name);
+            EXPECT_EQ(bench::ReadFileBytes(installDir_ + "\\" + name),
+                      std::string("earlier ") + name);
         EXPECT_EQ(bench::ReadRegValue(HKEY_CURRENT_USER, kProductKey, "InstallLocation").data,
                   Z("C:\\earlier"));
     }

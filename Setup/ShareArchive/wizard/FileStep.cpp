@@ -8,7 +8,6 @@
 #include "integration/Registry.h"
 #include "shell/Helpers.h"
 #include "shell/Log.h"
-#include "shell/Options.h"
 #include "shell/SetupState.h"
 
 #include <string.h>
@@ -109,8 +108,9 @@ bool ReadDriveSpace(const char* folder, ULONGLONG* freeBytes, DWORD* clusterByte
     }
     *clusterBytes = sectorsPerCluster * bytesPerSector;
     *freeBytes = static_cast<ULONGLONG>(freeClusters) * *clusterBytes;
-    const FreeSpaceExCall freeSpaceEx = reinterpret_cast<FreeSpaceExCall>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "GetDiskFreeSpaceExA")));
+    const FreeSpaceExCall freeSpaceEx =
+        reinterpret_cast<FreeSpaceExCall>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "GetDiskFreeSpaceExA")));
     char probe[PathCapacity];
     CopyText(probe, sizeof probe, folder);
     if (probe[0] != '\0' && !EndsWithSeparator(probe))
