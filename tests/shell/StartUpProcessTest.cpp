@@ -137,9 +137,12 @@ TEST_P(StartUpProcess, TheMigrationQuestionComesOnlyWithLegacySettingsAndYesCopi
         EXPECT_EQ(settings, bench::ReadFileBytes(location + "\\QUORIN32.INI"));
         bench::Click(dialog, 2);
         EXPECT_EQ(0u, setup.Wait(20000));
+        EXPECT_FALSE(bench::FileExists(location + "\\QUORIN32.INI"))
+            << "a cancelled run leaves nothing";
     }
     {
-        // QUORIN32.INI is there now: no question, straight to the wizard.
+        // QUORIN32.INI is there: no question, straight to the wizard.
+        bench::WriteFileBytes(location + "\\QUORIN32.INI", settings);
         bench::Process setup(Command(""));
         HWND dialog = StartAndWaitForDialog(setup);
         ASSERT_NE(nullptr, dialog);
