@@ -25,7 +25,7 @@ mkdir -p "$OUT/obj" "$OUT/corpus" "$OUT/artifacts"
 FLAGS=("${WORD[@]}" -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -fexec-charset=UTF-8 -Wall -Wextra -Werror -fno-exceptions -fno-rtti -I"$ARCHIVE")
 SOURCES=(ArchiveStream.cpp Crc16.cpp ExtractArchive.cpp LhaDecoder.cpp MemberHeader.cpp
-         MemberPath.cpp ArchivePlatformPosix.cpp)
+         MemberPath.cpp StagedFiles.cpp ArchivePlatformPosix.cpp)
 newest_header=$(ls -t "$ARCHIVE"/*.h | head -1)
 objects=()
 for s in "${SOURCES[@]}"; do

@@ -1,6 +1,7 @@
 #include "ArchivePlatformTestHooks.h"
 #include "ExtractArchive.h"
 #include "ExtractPayload.h"
+#include "StagedFiles.h"
 #include "TestArchiveBuilder.h"
 #include "TestFiles.h"
 #include <gtest/gtest.h>
@@ -373,8 +374,10 @@ const DamageCase kDamage[] = {
     {"a byte after the end mark", [](Bytes& a) { a.push_back('x'); }, 4, " 6 4"},
 };
 
-// The install reads the whole carried archive before it writes anything: every kind of
-// damage is found, with the code of its message (3003 or 3004).
+// Every kind of damage is found, with the code of its message (3003 or 3004): by the
+// check of lzhx -c and the vendor build, and by the install's one pass, which decodes
+// each member once into a temporary file; its roll-back leaves the folder of an earlier
+// installation as it was, and a sound payload replaces that installation whole.
 TEST(PayloadCheck, FindsEveryDamageOfTheRealPayload) {
     Bytes payload;
     if (!LoadRealPayload(payload))
@@ -391,6 +394,30 @@ TEST(PayloadCheck, FindsEveryDamageOfTheRealPayload) {
             << c.label;
         ASSERT_FALSE(seen.lines.empty()) << c.label;
         EXPECT_EQ(c.lastReport, seen.lines.back()) << c.label;
+
+        ScratchFolder earlier;
+        for (const char* name : names)
+            WriteWholeFile(earlier / name, ToBytes(std::string("earlier ") + name));
+        StagedFiles staged;
+        ASSERT_TRUE(staged.Begin(earlier.Path().c_str()));
+        Seen staging;
+        EXPECT_EQ(c.result, StagePayloadArchive(archive.data(), static_cast<long>(archive.size()),
+                                                names, 9, staged, Collect, &staging))
+            << c.label;
+        EXPECT_EQ(seen.lines, staging.lines) << c.label;
+        if (c.result == 0) {
+            EXPECT_EQ(-1, staged.PlaceAll());
+            staged.Commit();
+        } else {
+            staged.RollBack(nullptr, nullptr);
+        }
+        ASSERT_EQ(9u, earlier.Entries().size()) << c.label;
+        for (const char* name : names) {
+            Bytes now;
+            ASSERT_TRUE(ReadWholeFile(earlier / name, now));
+            EXPECT_EQ(c.result != 0, now == ToBytes(std::string("earlier ") + name))
+                << c.label << ": " << name;
+        }
     }
 }
 

@@ -122,10 +122,10 @@ TEST_F(LhaDecoderTest, SingleSymbolCodesTakeNoBitsPerSymbol) {
     LhaDecoder decoder(stream);
     decoder.StartBits();
     EXPECT_EQ(509, decoder.DecodeSymbol());
-    int64_t slack = decoder.bits.slack;
+    int64_t slack = decoder.bits.Slack();
     EXPECT_EQ(509, decoder.DecodeSymbol());
     EXPECT_EQ(0, decoder.DecodePosition());
-    EXPECT_EQ(slack, decoder.bits.slack);
+    EXPECT_EQ(slack, decoder.bits.Slack());
     EXPECT_EQ(0, decoder.status);
 }
 

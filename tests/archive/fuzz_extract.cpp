@@ -1,12 +1,13 @@
-// libFuzzer target: archive bytes -> extraction into a scratch folder, and the
-// test run over the same bytes. Whatever the input, nothing may be written
-// outside the scratch folder, and every file left behind must be a member that
-// passed its CRC.
+// libFuzzer target: archive bytes -> extraction into a scratch folder, the
+// install's one pass into it, and the test run over the same bytes. Whatever the
+// input, nothing may be written outside the scratch folder, every file left behind
+// must be a member that passed its CRC, and a one pass that fails leaves nothing.
 #include "ArchivePlatformTestHooks.h"
 #include "ArchiveStream.h"
 #include "ExtractArchive.h"
 #include "ExtractPayload.h"
 #include "MemberHeader.h"
+#include "StagedFiles.h"
 #include <dirent.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -29,6 +30,18 @@ void Prepare() {
     snprintf(Destination, sizeof Destination, "%s/out", Root);
     if (mkdir(Destination, 0755) != 0)
         abort();
+}
+
+// Whether the run left nothing in the destination.
+bool DestinationEmpty() {
+    DIR* out = opendir(Destination);
+    if (!out)
+        abort();
+    int entries = 0;
+    while (dirent* entry = readdir(out))
+        entries += strcmp(entry->d_name, ".") && strcmp(entry->d_name, "..") ? 1 : 0;
+    closedir(out);
+    return entries == 0;
 }
 
 // Removes what the run left and checks that it stayed inside the destination.
@@ -81,6 +94,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int result = ExtractArchive(data, static_cast<long>(size), Destination);
     if (result < 0 || result > 9)
         abort();
+    Clean();
+    static const char* const kNames[] = {"QUORIN32.EXE", "QUORIN32.HLP", "QUORIN32.TXT",
+                                         "QUORIN32.DLL", "QUORIN32.CNT", "TIPS.TXT",
+                                         "SETUP.EXE",    "HISTORY.TXT",  "quorin.url"};
+    StagedFiles staged;
+    if (!staged.Begin(Destination))
+        abort();
+    int staging =
+        StagePayloadArchive(data, static_cast<long>(size), kNames, 9, staged, nullptr, nullptr);
+    if (staging < 0 || staging > 9)
+        abort();
+    if (staging == 0 && staged.PlaceAll() < 0) {
+        staged.Commit();
+    } else {
+        staged.RollBack(nullptr, nullptr);
+        if (!DestinationEmpty())
+            abort();
+    }
     Clean();
     int tested = TestArchive(data, static_cast<long>(size), nullptr, nullptr);
     if (tested < 0 || tested > 9)

@@ -3,6 +3,7 @@
 // and files it left.
 #include <gtest/gtest.h>
 
+#include "support/HeldFile.h"
 #include "support/ShellBench.h"
 #include "support/WineBench.h"
 
@@ -152,9 +153,12 @@ TEST_P(StartUpProcess, TheMigrationQuestionComesOnlyWithLegacySettingsAndYesCopi
         EXPECT_EQ(settings, bench::ReadFileBytes(location + "\\QUORIN32.INI"));
         bench::Click(dialog, 2);
         EXPECT_EQ(0u, setup.Wait(20000));
+        EXPECT_FALSE(bench::FileExists(location + "\\QUORIN32.INI"))
+            << "a cancelled run leaves nothing";
     }
     {
-        // QUORIN32.INI is there now: no question, straight to the wizard.
+        // QUORIN32.INI is there: no question, straight to the wizard.
+        bench::WriteFileBytes(location + "\\QUORIN32.INI", settings);
         bench::Process setup(Command(""));
         HWND dialog = StartAndWaitForDialog(setup);
         ASSERT_NE(nullptr, dialog);
@@ -211,13 +215,19 @@ TEST_P(StartUpProcess, ARunningApplicationClosedOnOkLetsTheRunGoOn) {
     EXPECT_NE(nullptr, StartAndWaitForDialog(setup));
 }
 
+// What stands in the way of a reinstall over an earlier installation, or of any install.
+enum Fault { NoFault, HeldFile, EntriesRunOut, TooLittleRoom };
+
 struct UnattendedCase {
     const char* family; // the Windows the row meets
     const char* label;
-    const char* options; // after /S; "%F" stands for a new folder
-    bool damagedArchive; // a SETUP.EXE whose carried archive has a flipped byte
+    const char* options; // after /S; "%F" the folder, "%G" and "%U" group names (below)
+    int damagedByte;     // 0 a sound archive; 1 a byte in the middle, -1 of the last member
     const char* storedLocation; // InstallLocation of an earlier installation, or null
     DWORD code;
+    bool earlier = false; // an earlier installation of other content in the folder
+    Fault fault = NoFault;
+    bool smallDrive = false;          // the folder is on S:, a small drive of its own
     const char* storedMode = nullptr; // CommonMode of an earlier installation, or null
     bool machineEntryLocked = false;  // the entry for all users exists and may not be written
     const char* logLine = nullptr;    // a line the log must hold
@@ -231,31 +241,41 @@ std::string ElevationLine(const std::string& family) {
 }
 
 const UnattendedCase UnattendedCases[] = {
-    {"win10", "an unknown option", "/BOGUS \"/D=%F\"", false, nullptr, 1},
-    {"win10", "an empty folder", "/D=", false, nullptr, 1},
-    {"win10", "both user choices", "/ALLUSERS /CURRENTUSER \"/D=%F\"", false, nullptr, 1},
-    {"win10", "a group name the group page refuses", "/GROUP=a\\b \"/D=%F\"", false, nullptr, 1},
+    {"win10", "an unknown option", "/BOGUS \"/D=%F\"", 0, nullptr, 1},
+    {"win10", "an empty folder", "/D=", 0, nullptr, 1},
+    {"win10", "both user choices", "/ALLUSERS /CURRENTUSER \"/D=%F\"", 0, nullptr, 1},
+    {"win10", "a group name the group page refuses", "/GROUP=a\\b \"/D=%F\"", 0, nullptr, 1},
     {"win10", "a group a byte too long for the user's Programs folder",
-     "/CURRENTUSER \"/GROUP=%G\" \"/D=%F\"", false, nullptr, 1},
-    {"win10", "a folder that cannot be created", "/D=R:\\mm\\new", false, nullptr, 4},
-    {"win10", "a folder that cannot be written", "/D=R:\\mm", false, nullptr, 4},
-    {"win10", "a damaged archive", "\"/D=%F\"", true, nullptr, 5},
-    {"win10", "all users where Program Files cannot be written", "/ALLUSERS \"/D=%F\"", false,
+     "/CURRENTUSER \"/GROUP=%G\" \"/D=%F\"", 0, nullptr, 1},
+    {"win10", "a folder that cannot be created", "/D=R:\\mm\\new", 0, nullptr, 4},
+    {"win10", "a folder that cannot be written", "/D=R:\\mm", 0, nullptr, 4},
+    {"win10", "a damaged archive", "\"/D=%F\"", 1, nullptr, 5},
+    {"win10", "all users where Program Files cannot be written", "/ALLUSERS \"/D=%F\"", 0,
      "R:\\mm\\Quorin32", 7},
     // An account that cannot write the machine's entry, with an all-users choice stored by
     // an earlier installation: refused before anything is written.
-    {"win10", "all users by the stored choice, the machine's entry locked", "\"/D=%F\"", false,
-     nullptr, 7, "1", true, "error: an installation for all users (the choice start-up settled)"},
-    // Installed (last of its family): 182 bytes, but 272 as the UTF-8 of a Linux file name.
-    {"win10", "a group the file system cannot make", "/ALLUSERS \"/GROUP=%U\" \"/D=%F\"", false,
+    {"win10", "all users by the stored choice, the machine's entry locked", "\"/D=%F\"", 0,
+     nullptr, 7, false, NoFault, false, "1", true,
+     "error: an installation for all users (the choice start-up settled)"},
+    // Installed: 182 bytes, but 272 as the UTF-8 of a Linux file name.
+    {"win10", "a group the file system cannot make", "/ALLUSERS \"/GROUP=%U\" \"/D=%F\"", 0,
      nullptr, 6},
-    {"nt351", "no Program Manager to make the group", "\"/D=%F\"", false, nullptr, 6},
-    {"winxp", "all users by the stored choice, the machine's entry locked", "\"/D=%F\"", false,
-     nullptr, 7, "1", true, "cannot be written (system error 5)"},
+    {"nt351", "no Program Manager to make the group", "\"/D=%F\"", 0, nullptr, 6},
+    {"winxp", "all users by the stored choice, the machine's entry locked", "\"/D=%F\"", 0,
+     nullptr, 7, false, NoFault, false, "1", true, "cannot be written (system error 5)"},
+    {"win10", "too little room on the drive", "\"/D=%F\"", 0, nullptr, 4, false, TooLittleRoom,
+     true},
+    {"win10", "a reinstall: a file of the earlier one held open", "\"/D=%F\"", 0, nullptr, 4, true,
+     HeldFile},
+    {"win10", "a reinstall: the drive fills up half-way (its entries run out)", "\"/D=%F\"", 0,
+     nullptr, 4, true, EntriesRunOut, true},
+    {"win10", "a reinstall: the last member damaged", "\"/D=%F\"", -1, nullptr, 5, true},
 };
 
 // Each exit code of a run with nobody at the screen, from a real cause. Where the code says
-// nothing changed, nothing was written: no folder, no product key.
+// nothing changed, nothing was written: no folder, no product key. A failed reinstall leaves
+// the earlier installation's nine files byte for byte, no temporary file and the product key
+// as they were.
 TEST_P(StartUpProcess, UnattendedRunsEndWithTheCodeOfWhatHappened) {
     bench::TempFolder root("quiet");
     for (const UnattendedCase& c : UnattendedCases) {
@@ -264,7 +284,8 @@ TEST_P(StartUpProcess, UnattendedRunsEndWithTheCodeOfWhatHappened) {
         SCOPED_TRACE(c.label);
         bench::DeleteRegTree(HKEY_CURRENT_USER, ProductKeyPath);
         if (c.storedLocation != nullptr)
-            bench::SetRegString(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation", c.storedLocation);
+            bench::SetRegString(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation",
+                                c.storedLocation);
         if (c.storedMode != nullptr)
             bench::SetRegString(HKEY_CURRENT_USER, ProductKeyPath, "CommonMode", c.storedMode);
         std::unique_ptr<bench::LockedRegistryKey> locked;
@@ -273,13 +294,28 @@ TEST_P(StartUpProcess, UnattendedRunsEndWithTheCodeOfWhatHappened) {
             ASSERT_TRUE(locked->locked());
         }
         std::string program = bench::SetupExe();
-        if (c.damagedArchive) {
+        if (c.damagedByte != 0) {
             std::string archive = bench::CarriedPayload();
-            archive[archive.size() / 2] ^= 0x55;
+            archive[c.damagedByte > 0 ? archive.size() / 2 : archive.size() - 12] ^= 0x55;
             program = root / "SETUP.EXE";
             ASSERT_TRUE(bench::WriteSetupCarrying(program, archive));
         }
-        const std::string folder = root / "new\\くおりん";
+        bench::SmallDrive drive;
+        ASSERT_TRUE(!c.smallDrive || drive.ready())
+            << "S: must be a small drive (tools/wine-prefix)";
+        const std::string parent = c.smallDrive ? "S:\\new" : root / "new";
+        const std::string folder = parent + "\\くおりん";
+        if (c.earlier) {
+            CreateDirectoryA(parent.c_str(), nullptr);
+            CreateDirectoryA(folder.c_str(), nullptr);
+            bench::WriteStandInFiles(folder);
+            bench::SetRegString(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation", folder);
+        }
+        std::unique_ptr<bench::HeldFile> held;
+        if (c.fault == HeldFile)
+            held.reset(new bench::HeldFile(folder + "\\TIPS.TXT"));
+        ASSERT_TRUE(c.fault != EntriesRunOut || drive.LeaveEntries(4));
+        ASSERT_TRUE(c.fault != TooLittleRoom || drive.FillUpTo(64 * 1024));
         // One byte more than "<Programs>\\<group>\\ホームページ.lnk" in 259 bytes.
         const std::string programs = bench::ShellFoldersValue(false, "Programs");
         const std::string tooLong = "くおりん ソ" + std::string(259 - programs.size() - 2 - 16 - 10, 'x');
@@ -295,24 +331,38 @@ TEST_P(StartUpProcess, UnattendedRunsEndWithTheCodeOfWhatHappened) {
         }
         const std::string log =
             bench::ExpectUnattendedRun("\"" + program + "\" /S " + options, root.path(), c.code);
+        held.reset();
         EXPECT_NE(log.find(ElevationLine(c.family)), std::string::npos) << log;
         if (c.logLine != nullptr) {
             EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
         }
-        EXPECT_EQ(c.code == 6, bench::FileExists(folder + "\\QUORIN32.EXE"));
-        if (c.code != 6) {
-            EXPECT_FALSE(bench::FolderExists(root / "new"));
-        }
-        if (c.code == 1 || c.code == 7) { // nothing changed
-            EXPECT_EQ(c.storedLocation || c.storedMode,
-                      bench::RegKeyExists(HKEY_CURRENT_USER, ProductKeyPath));
+        if (c.earlier) {
+            EXPECT_EQ(9u, bench::ListFolder(folder).size()) << "a temporary file is left";
+            for (const char* name : bench::kInstallFileNames)
+                EXPECT_EQ(bench::StandInContent(name), bench::ReadFileBytes(folder + "\\" + name));
             EXPECT_EQ(
-                bench::ReadRegValue(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation").exists,
-                c.storedLocation != nullptr);
+                folder + std::string(1, '\0'),
+                bench::ReadRegValue(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation").data);
+            bench::RemoveTree(parent);
+            continue;
+        }
+        EXPECT_EQ(c.code == 6, bench::FileExists(folder + "\\QUORIN32.EXE"));
+        if (c.code == 6) {
+            bench::RemoveTree(parent); // installed: the rows after it need the folder gone
+            continue;
+        }
+        EXPECT_FALSE(bench::FolderExists(parent));
+        // Nothing changed: the product key as it was.
+        EXPECT_EQ(c.storedLocation || c.storedMode,
+                  bench::RegKeyExists(HKEY_CURRENT_USER, ProductKeyPath));
+        EXPECT_EQ(bench::ReadRegValue(HKEY_CURRENT_USER, ProductKeyPath, "InstallLocation").exists,
+                  c.storedLocation != nullptr);
+        if (c.fault == TooLittleRoom) {
+            EXPECT_NE(std::string::npos, log.find(" 空き容量: 64 KB ")) << log;
         }
     }
     bench::DeleteRegTree(HKEY_CURRENT_USER, ProductKeyPath);
-    bench::DeleteRegTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\くおりん");
+    bench::DeleteRegTree(HKEY_LOCAL_MACHINE, EntryPath);
     bench::DeleteRegTree(HKEY_CLASSES_ROOT, ".QRB");
     bench::DeleteRegTree(HKEY_CLASSES_ROOT, "QuorinPG.Document");
     DeleteFileA((bench::ShellFoldersValue(true, "Common Desktop") + "\\くおりん.lnk").c_str());

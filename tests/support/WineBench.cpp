@@ -72,6 +72,55 @@ std::string WindowsDirectory() {
 
 std::string ReadOnlyDrive() { return "R:"; }
 
+static void EmptySmallDrive() {
+    for (const std::string& name : ListFolder("S:\\")) {
+        RemoveTree("S:\\" + name);
+        SetFileAttributesA(("S:\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(("S:\\" + name).c_str());
+    }
+}
+
+SmallDrive::SmallDrive() { EmptySmallDrive(); }
+
+SmallDrive::~SmallDrive() { EmptySmallDrive(); }
+
+bool SmallDrive::ready() const {
+    ULARGE_INTEGER available, total, free;
+    return GetDiskFreeSpaceExA("S:\\", &available, &total, &free) && total.QuadPart > 0 &&
+           total.QuadPart <= 1024 * 1024;
+}
+
+ULONGLONG SmallDrive::FreeBytes() const {
+    ULARGE_INTEGER available, total, free;
+    return GetDiskFreeSpaceExA("S:\\", &available, &total, &free) ? available.QuadPart : 0;
+}
+
+bool SmallDrive::FillUpTo(ULONGLONG bytesLeft) {
+    const ULONGLONG free = FreeBytes();
+    if (free < bytesLeft)
+        return false;
+    WriteFileBytes("S:\\filler", std::string(static_cast<size_t>(free - bytesLeft), 'f'));
+    return FreeBytes() == bytesLeft;
+}
+
+bool SmallDrive::LeaveEntries(int count) {
+    CreateDirectoryA("S:\\entries", nullptr);
+    std::vector<std::string> made;
+    for (;;) {
+        const std::string name = "S:\\entries\\" + std::to_string(made.size());
+        HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            break;
+        CloseHandle(file);
+        made.push_back(name);
+    }
+    if (GetLastError() != ERROR_DISK_FULL || made.size() < static_cast<size_t>(count))
+        return false;
+    for (int i = 0; i < count; ++i)
+        DeleteFileA(made[made.size() - 1 - i].c_str());
+    return true;
+}
+
 static std::atomic<unsigned> folderCounter{0};
 
 TempFolder::TempFolder(const std::string& hint) {

@@ -31,6 +31,22 @@ std::string WindowsDirectory();
 // creating anything in R:\ fails with ERROR_ACCESS_DENIED.
 std::string ReadOnlyDrive();
 
+// "S:", a small drive of its own (tools/wine-prefix mounts 512 KiB with room for 64 files
+// and folders), emptied when the object is made and when it goes.
+class SmallDrive {
+public:
+    SmallDrive();
+    ~SmallDrive();
+    SmallDrive(const SmallDrive&) = delete;
+    SmallDrive& operator=(const SmallDrive&) = delete;
+    bool ready() const; // S: is there, and small
+    ULONGLONG FreeBytes() const;
+    // Takes the room of the drive with one file until only bytesLeft are free.
+    bool FillUpTo(ULONGLONG bytesLeft);
+    // Takes every free entry of the drive with empty files but count.
+    bool LeaveEntries(int count);
+};
+
 // A fresh, empty folder under C:\bench, removed with everything in it afterwards.
 class TempFolder {
 public:

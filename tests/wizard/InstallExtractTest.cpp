@@ -1,6 +1,7 @@
 // The install step with the payload: this test program carries resource 19 as
 // SETUP.EXE does. The files come out of the archive; a folder in which no file
-// can be created gets the "cannot be written" message with the folder named.
+// can be created gets the "cannot be written" message with the folder named, a drive
+// with too little room the message that says so.
 #include "WizardHarness.h"
 
 #include <string.h>
@@ -45,12 +46,42 @@ TEST_F(InstallExtract, ExtractsTheNineFilesOfTheSampleApplication) {
     EXPECT_TRUE(bench::ReadFileBytes(folder + "\\SETUP.EXE") ==
                 bench::ReadFileBytes(bench::StubSetupExe()));
     EXPECT_EQ(WizardPage, 1);
-    EXPECT_EQ(
-        bench::Hex(bench::ReadRegValue(HKEY_CURRENT_USER, kProductKey, "InstallLocation").data),
-        bench::Hex(Z(folder)));
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_CURRENT_USER, kProductKey)) << "the finishing step's";
 }
 
-TEST_F(InstallExtract, UnwritableFolderIsNamedInTheMessageAndStillRecorded) {
+// Too little room on the drive: the message names the room the nine files need (each
+// rounded up to whole clusters, and a cluster for the folder) and the room that is free;
+// nothing is written, no folder made.
+TEST_F(InstallExtract, TooLittleRoomIsSaidBeforeAnythingIsWritten) {
+    bench::SmallDrive drive;
+    ASSERT_TRUE(drive.ready()) << "S: must be a small drive (tools/wine-prefix mounts it as root)";
+    ASSERT_TRUE(drive.FillUpTo(64 * 1024));
+    DWORD sectors = 0, bytes = 0, free = 0, total = 0;
+    ASSERT_TRUE(GetDiskFreeSpaceA("S:\\", &sectors, &bytes, &free, &total));
+    const DWORD cluster = sectors * bytes;
+    DWORD needed = cluster;
+    for (const char* name : bench::kInstallFileNames) {
+        const std::string source = std::string(name) == "SETUP.EXE"
+                                       ? bench::StubSetupExe()
+                                       : bench::SampleAppDir() + "\\" + name;
+        needed += (static_cast<DWORD>(bench::ReadFileBytes(source).size()) + cluster - 1) /
+                  cluster * cluster;
+    }
+    bench::MessageBoxHook hook({IDOK});
+    EXPECT_EQ(RunStep("S:\\new\\くおりん"), 0);
+    ASSERT_EQ(hook.boxes().size(), 1u);
+    EXPECT_EQ(hook.boxes()[0].text,
+              "S:\\new\\くおりん\nのドライブに空き容量が足りません。\n必要な容量: " +
+                  std::to_string((needed + 1023) / 1024) +
+                  " KB\n空き容量: 64 KB\n別のフォルダを指定してください。");
+    EXPECT_EQ(hook.boxes()[0].caption, kCaption);
+    EXPECT_EQ(hook.boxes()[0].Style(), static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+    EXPECT_EQ(hook.boxes()[0].owner, wizard_.dialog());
+    EXPECT_EQ(bench::ListFolder("S:\\"), std::vector<std::string>{"filler"});
+    EXPECT_EQ(WizardPage, 0);
+}
+
+TEST_F(InstallExtract, UnwritableFolderIsNamedInTheMessageAndNotRecorded) {
     ASSERT_TRUE(bench::FolderExists(kUnwritableFolder));
     ASSERT_EQ(
         CreateFileA("Z:\\sys\\kernel\\probe", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr),
@@ -83,10 +114,7 @@ TEST_F(InstallExtract, UnwritableFolderIsNamedInTheMessageAndStillRecorded) {
     EXPECT_TRUE(IsWindow(wizard_.dialog()));
     EXPECT_TRUE(bench::Control(wizard_.dialog(), 1).enabled);
     EXPECT_TRUE(bench::Control(wizard_.dialog(), 2).enabled);
-    bench::RegValue location =
-        bench::ReadRegValue(HKEY_CURRENT_USER, kProductKey, "InstallLocation");
-    EXPECT_EQ(location.type, static_cast<DWORD>(REG_EXPAND_SZ));
-    EXPECT_EQ(bench::Hex(location.data), bench::Hex(Z(kUnwritableFolder)));
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_CURRENT_USER, kProductKey));
 }
 
 } // namespace

@@ -156,6 +156,7 @@ class WizardTest : public testing::Test {
         RestartNeeded = 0;
     }
     void TearDown() override {
+        CommitFileStep(); // an install step the test left open stays out of the next test
         DdeInstance = 0;
         CoUninitialize();
     }

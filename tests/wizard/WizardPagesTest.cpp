@@ -190,12 +190,11 @@ TEST_F(WizardPages, WalkThroughBackAndNextAgainAndFinish) {
 
             // Next again runs the install step again.
             DeleteFileA(exe.c_str());
-            bench::DeleteRegTree(HKEY_CURRENT_USER, kProductKey);
             bench::Click(dialog, 1);
             ASSERT_TRUE(WaitPage(1));
             EXPECT_TRUE(bench::FileExists(exe)) << "files copied again";
-            EXPECT_TRUE(
-                bench::ReadRegValue(HKEY_CURRENT_USER, kProductKey, "InstallLocation").exists);
+            EXPECT_FALSE(bench::RegKeyExists(HKEY_CURRENT_USER, kProductKey))
+                << "InstallLocation waits for the finishing step";
             CheckControls(dialog, GroupPage(true), "group page again (typed name not kept)");
 
             bench::Click(dialog, 1);
@@ -211,6 +210,66 @@ TEST_F(WizardPages, WalkThroughBackAndNextAgainAndFinish) {
     EXPECT_EQ(result, 1);
     EXPECT_EQ(LaunchNow, 1);
     EXPECT_STREQ(GroupName, kProduct);
+    EXPECT_EQ(bench::ReadRegValue(HKEY_CURRENT_USER, kProductKey, "InstallLocation").data,
+              Z(installDir_));
+}
+
+// 中止, Escape or the close box on the group page: the run leaves nothing. The earlier
+// installation of other content in the folder is back byte for byte, with no temporary
+// file beside it, and the product key is as it was.
+TEST_F(WizardPages, CancelOnTheGroupPageLeavesTheEarlierInstallationAsItWas) {
+    const std::pair<const char*, void (*)(HWND)> ways[] = {
+        {"中止", [](HWND dialog) { bench::Click(dialog, 2); }},
+        {"Escape", [](HWND dialog) { bench::Command(dialog, IDCANCEL); }},
+        {"the close box", [](HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }}};
+    ASSERT_TRUE(CreateDirectoryA(installDir_.c_str(), nullptr));
+    for (const char* name : bench::kInstallFileNames)
+        bench::WriteFileBytes(installDir_ + "\\" + name, std::string("earlier ") + name);
+    bench::SetRegString(HKEY_CURRENT_USER, kProductKey, "InstallLocation", "C:\\earlier",
+                        REG_EXPAND_SZ);
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.first);
+        INT_PTR result =
+            bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+                ASSERT_TRUE(WaitPage(0));
+                bench::Click(dialog, 1);
+                ASSERT_TRUE(WaitPage(1));
+                EXPECT_EQ(bench::ReadFileBytes(installDir_ + "\\TIPS.TXT"),
+                          bench::StandInContent("TIPS.TXT"));
+                way.second(dialog);
+            });
+        EXPECT_EQ(result, 2);
+        EXPECT_EQ(bench::ListFolder(installDir_).size(), 9u) << "a temporary file is left";
+        for (const char* name : bench::kInstallFileNames)
+            EXPECT_EQ(bench::ReadFileBytes(installDir_ + "\\" + name),
+                      std::string("earlier ") + name);
+        EXPECT_EQ(bench::ReadRegValue(HKEY_CURRENT_USER, kProductKey, "InstallLocation").data,
+                  Z("C:\\earlier"));
+    }
+}
+
+// Back and another folder: the first folder, which this run created, is gone before the
+// second is written; a cancel then leaves neither.
+TEST_F(WizardPages, BackAndAnotherFolderUndoTheFirstFolder) {
+    const std::string other = target_->path() + "\\別のフォルダ";
+    INT_PTR result =
+        bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
+            ASSERT_TRUE(WaitPage(0));
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(1));
+            EXPECT_TRUE(bench::FileExists(installDir_ + "\\QUORIN32.EXE"));
+            bench::Click(dialog, 1008);
+            ASSERT_TRUE(WaitPage(0));
+            bench::SetControlText(dialog, 1000, other);
+            bench::Click(dialog, 1);
+            ASSERT_TRUE(WaitPage(1));
+            EXPECT_FALSE(bench::FolderExists(installDir_));
+            EXPECT_TRUE(bench::FileExists(other + "\\QUORIN32.EXE"));
+            bench::Click(dialog, 2);
+        });
+    EXPECT_EQ(result, 2);
+    EXPECT_TRUE(bench::ListFolder(target_->path()).empty());
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_CURRENT_USER, kProductKey));
 }
 
 // Enter alone: on each page the control to act on has the focus (the field on the folder

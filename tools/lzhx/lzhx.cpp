@@ -1,13 +1,18 @@
 // lzhx: runs the setup program's archive code over an LHA file on the host.
-//   lzhx ARCHIVE DESTDIR   extract (exit code = result code)
+//   lzhx ARCHIVE DESTDIR   extract member by member (exit code = result code)
+//   lzhx -i ARCHIVE DESTDIR  install a payload as the setup program does: the check of
+//                          -c with each member decoded once into a temporary file, all
+//                          put in place when every one is good, else none
 //   lzhx -t ARCHIVE        decode and check every member, write nothing
 //   lzhx -c ARCHIVE        the install's check of a payload: -t, plus one member after
 //                          another, only -lh5-/-lh0-, and the nine installed names
 //   lzhx -l ARCHIVE        list the member headers
+#include "ArchiveResult.h"
 #include "ArchiveStream.h"
 #include "ExtractArchive.h"
 #include "ExtractPayload.h"
 #include "MemberHeader.h"
+#include "StagedFiles.h"
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -128,6 +133,22 @@ int TestFile(const FileImage& image, bool payload) {
     return result != 0 ? result : (tally.failures ? 4 : 0);
 }
 
+int InstallFile(const FileImage& image, const char* folder) {
+    const int count = static_cast<int>(sizeof kInstalledNames / sizeof kInstalledNames[0]);
+    StagedFiles staged;
+    int result = staged.Begin(folder) ? kArchiveOk : kArchiveWriteError;
+    if (result == kArchiveOk)
+        result = StagePayloadArchive(image.data, image.size, kInstalledNames, count, staged,
+                                     nullptr, nullptr);
+    if (result == kArchiveOk && staged.PlaceAll() >= 0)
+        result = kArchiveWriteError;
+    if (result == kArchiveOk)
+        staged.Commit();
+    else
+        staged.RollBack(nullptr, nullptr);
+    return result;
+}
+
 int ListFile(const FileImage& image) {
     ArchiveStream stream(image.data, static_cast<int32_t>(image.size));
     printf("level method     packed   original  crc  time stamp           path\n");
@@ -159,26 +180,30 @@ int ListFile(const FileImage& image) {
 }
 
 int Usage() {
-    fprintf(stderr, "usage: lzhx ARCHIVE DESTDIR | lzhx -t ARCHIVE | lzhx -c ARCHIVE | lzhx -l ARCHIVE\n");
+    fprintf(stderr, "usage: lzhx ARCHIVE DESTDIR | lzhx -i ARCHIVE DESTDIR | lzhx -t ARCHIVE | "
+                    "lzhx -c ARCHIVE | lzhx -l ARCHIVE\n");
     return kUsage;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3)
+    const bool install = argc == 4 && strcmp(argv[1], "-i") == 0;
+    if (argc != 3 && !install)
         return Usage();
     bool test = strcmp(argv[1], "-t") == 0;
     bool check = strcmp(argv[1], "-c") == 0;
     bool list = strcmp(argv[1], "-l") == 0;
     FileImage image;
-    if (!LoadFile(test || check || list ? argv[2] : argv[1], image))
+    if (!LoadFile(test || check || list || install ? argv[2] : argv[1], image))
         return 2;
     int result;
     if (test || check)
         result = TestFile(image, check);
     else if (list)
         result = ListFile(image);
+    else if (install)
+        result = InstallFile(image, argv[3]);
     else
         result = ExtractArchive(image.data, image.size, argv[2]);
     free(image.data);

@@ -15,17 +15,24 @@ typedef intptr_t ArchiveFile;
 const ArchiveFile kNoArchiveFile = -1;
 
 // Creates path as a new, empty file with normal attributes, replacing an
-// existing file (_lcreat with attribute 0). kNoArchiveFile on failure.
+// existing file (as _lcreat with attribute 0 does). kNoArchiveFile on failure.
 ArchiveFile ArchiveCreateFile(const char* path);
+// Creates path as a new, empty file with normal attributes; kNoArchiveFile when
+// something of that name is there already or the file cannot be made.
+ArchiveFile ArchiveCreateNewFile(const char* path);
 void ArchiveCloseFile(ArchiveFile file);
-// Whole-buffer write of the decoder's window (_hwrite); false unless every
-// byte was written.
+// Whole-buffer write of the decoder's window; false unless every byte was written.
 bool ArchiveWriteWindow(ArchiveFile file, const unsigned char* data, size_t count);
-// Write of the stored-copy buffer (_lwrite); false unless every byte was written.
+// Write of the stored-copy buffer; false unless every byte was written.
 bool ArchiveWriteBuffer(ArchiveFile file, const unsigned char* data, size_t count);
 // Makes an existing file writable again before a second create attempt.
 void ArchiveClearAttributes(const char* path);
-void ArchiveDeleteFile(const char* path);
+bool ArchiveDeleteFile(const char* path);
+// A file or folder of that name exists.
+bool ArchiveFileExists(const char* path);
+// Renames within one drive; refuses when something of the new name exists (as
+// MoveFileA does on every system).
+bool ArchiveMoveFile(const char* from, const char* to);
 // Access and modification time, seconds since 1970-01-01 UTC.
 void ArchiveSetFileTime(const char* path, uint32_t timeStamp);
 // A valid MS-DOS date and time (local time of a level-0/1 header) as seconds

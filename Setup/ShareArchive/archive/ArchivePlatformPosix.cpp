@@ -8,6 +8,7 @@
 #include "Cp932.h"
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -17,13 +18,36 @@
 
 const char kArchivePathSeparator = '/';
 
-ArchivePlatformFaults ArchiveFaults = {0, 0, -1};
+ArchivePlatformFaults ArchiveFaults = {0, 0, -1, 0, 0, nullptr, nullptr};
+
+namespace {
+
+void Trace(const char* operation, const char* path, const char* to) {
+    if (ArchiveFaults.trace)
+        ArchiveFaults.trace(ArchiveFaults.traceContext, operation, path, to);
+}
+
+// Counts a call down to the one that is made to fail (numbered from 1; 0: none).
+bool FailsNow(int& countdown) {
+    return countdown > 0 && --countdown == 0;
+}
+
+} // namespace
 
 ArchiveFile ArchiveCreateFile(const char* path) {
     struct stat info;
     if (stat(path, &info) == 0 && S_ISREG(info.st_mode) && !(info.st_mode & S_IWUSR))
         return kNoArchiveFile; // the read-only attribute refuses _lcreat
     int file = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    return file < 0 ? kNoArchiveFile : static_cast<ArchiveFile>(file);
+}
+
+ArchiveFile ArchiveCreateNewFile(const char* path) {
+    if (FailsNow(ArchiveFaults.failCreateNew))
+        return kNoArchiveFile;
+    int file = open(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (file >= 0)
+        Trace("create", path, nullptr);
     return file < 0 ? kNoArchiveFile : static_cast<ArchiveFile>(file);
 }
 
@@ -62,7 +86,25 @@ void ArchiveClearAttributes(const char* path) {
         chmod(path, (info.st_mode & 07777) | S_IWUSR);
 }
 
-void ArchiveDeleteFile(const char* path) { unlink(path); }
+bool ArchiveDeleteFile(const char* path) {
+    if (unlink(path) != 0)
+        return false;
+    Trace("delete", path, nullptr);
+    return true;
+}
+
+bool ArchiveFileExists(const char* path) {
+    struct stat info;
+    return lstat(path, &info) == 0;
+}
+
+// MoveFileA never replaces; a read-only file moves as any other.
+bool ArchiveMoveFile(const char* from, const char* to) {
+    if (FailsNow(ArchiveFaults.failMove) || ArchiveFileExists(to) || rename(from, to) != 0)
+        return false;
+    Trace("move", from, to);
+    return true;
+}
 
 void ArchiveSetFileTime(const char* path, uint32_t timeStamp) {
     struct utimbuf times;

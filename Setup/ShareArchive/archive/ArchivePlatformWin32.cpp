@@ -1,33 +1,53 @@
-// Win32 platform layer: the classic file calls, global memory and the system's
-// own file-time calls; nothing of the C runtime.
+// Win32 platform layer: the system's file calls, global memory and its own
+// file-time calls; nothing of the C runtime.
 #include "ArchivePlatform.h"
 #include "ArchiveResult.h"
 #include <windows.h>
 
 const char kArchivePathSeparator = '\\';
 
-static HFILE ToHfile(ArchiveFile file) { return static_cast<HFILE>(file); }
+static HANDLE ToHandle(ArchiveFile file) { return reinterpret_cast<HANDLE>(file); }
 
-ArchiveFile ArchiveCreateFile(const char* path) {
-    HFILE file = _lcreat(path, 0);
-    return file == HFILE_ERROR ? kNoArchiveFile : static_cast<ArchiveFile>(file);
+static ArchiveFile OpenForWriting(const char* path, DWORD share, DWORD disposition) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, share, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file == INVALID_HANDLE_VALUE ? kNoArchiveFile : reinterpret_cast<ArchiveFile>(file);
 }
 
-void ArchiveCloseFile(ArchiveFile file) { _lclose(ToHfile(file)); }
+ArchiveFile ArchiveCreateFile(const char* path) {
+    return OpenForWriting(path, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS);
+}
+
+// Nobody else writes a file of ours while it is being written.
+ArchiveFile ArchiveCreateNewFile(const char* path) {
+    return OpenForWriting(path, FILE_SHARE_READ, CREATE_NEW);
+}
+
+void ArchiveCloseFile(ArchiveFile file) { CloseHandle(ToHandle(file)); }
+
+static bool WriteAll(ArchiveFile file, const unsigned char* data, size_t count) {
+    DWORD written = 0;
+    return WriteFile(ToHandle(file), data, static_cast<DWORD>(count), &written, nullptr) &&
+           written == count;
+}
 
 bool ArchiveWriteWindow(ArchiveFile file, const unsigned char* data, size_t count) {
-    long written = _hwrite(ToHfile(file), reinterpret_cast<LPCCH>(data), static_cast<long>(count));
-    return written == static_cast<long>(count);
+    return WriteAll(file, data, count);
 }
 
 bool ArchiveWriteBuffer(ArchiveFile file, const unsigned char* data, size_t count) {
-    UINT written = _lwrite(ToHfile(file), reinterpret_cast<LPCCH>(data), static_cast<UINT>(count));
-    return written == static_cast<UINT>(count);
+    return WriteAll(file, data, count);
 }
 
 void ArchiveClearAttributes(const char* path) { SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL); }
 
-void ArchiveDeleteFile(const char* path) { DeleteFileA(path); }
+bool ArchiveDeleteFile(const char* path) { return DeleteFileA(path) != FALSE; }
+
+bool ArchiveFileExists(const char* path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool ArchiveMoveFile(const char* from, const char* to) { return MoveFileA(from, to) != FALSE; }
 
 namespace {
 // 1970-01-01 00:00 UTC in FILETIME units (100 ns since 1601-01-01).

@@ -1,4 +1,4 @@
-// The extraction driver shared by ExtractPayload, the host tool and the tests.
+// The extraction driver shared by the install, the host tool and the tests.
 #include "ExtractArchive.h"
 #include "ArchivePlatform.h"
 #include "ArchiveResult.h"
@@ -7,6 +7,7 @@
 #include "ExtractPayload.h"
 #include "LhaDecoder.h"
 #include "MemberPath.h"
+#include "StagedFiles.h"
 #include <new>
 #include <stdint.h>
 #include <string.h>
@@ -20,6 +21,7 @@ struct ExtractionRun {
     bool strict; // an unreadable header or a member without decoder fails the run
     bool destinationFits;
     char destination[kArchivePathCapacity];
+    StagedFiles* staged; // the install: each member into a temporary file of the set
     MemberReport report;
     void* context;
 };
@@ -97,7 +99,18 @@ int HandleMember(ArchiveStream& stream, const MemberHeader& header, const Extrac
     }
     char target[kArchivePathCapacity];
     ArchiveFile file = kNoArchiveFile;
-    if (run.writing) {
+    if (run.staged) {
+        file = run.staged->Create(header.fileName);
+        if (file == kNoArchiveFile || !run.staged->TemporaryPath(run.staged->Count() - 1, target)) {
+            if (file != kNoArchiveFile) {
+                ArchiveCloseFile(file);
+                run.staged->DropLast();
+            }
+            delete decoder;
+            Report(run, header, kMemberFailed, kArchiveWriteError);
+            return kArchiveWriteError;
+        }
+    } else if (run.writing) {
         if (run.destinationFits &&
             BuildTargetPath(target, sizeof target, run.destination, header.directory,
                             header.fileName))
@@ -114,12 +127,16 @@ int HandleMember(ArchiveStream& stream, const MemberHeader& header, const Extrac
     } else {
         result = CopyStored(stream, header, file);
     }
-    if (run.writing) {
+    if (run.writing || run.staged) {
         ArchiveCloseFile(file);
-        if (result != kArchiveOk)
-            ArchiveDeleteFile(target);
-        else if (header.timeStampKnown)
+        if (result != kArchiveOk) {
+            if (run.staged)
+                run.staged->DropLast();
+            else
+                ArchiveDeleteFile(target);
+        } else if (header.timeStampKnown) {
             ArchiveSetFileTime(target, header.timeStamp); // else the time it was written
+        }
     }
     Report(run, header, result == kArchiveOk ? kMemberExtracted : kMemberFailed, result);
     return result;
@@ -138,6 +155,7 @@ ExtractionRun TestRun(MemberReport report, void* context) {
     run.strict = true;
     run.destinationFits = false;
     run.destination[0] = 0;
+    run.staged = nullptr;
     run.report = report;
     run.context = context;
     return run;
@@ -251,6 +269,7 @@ int ExtractArchive(const unsigned char* data, long size, const char* destination
     run.writing = true;
     run.strict = false;
     run.destinationFits = BuildDestination(run.destination, sizeof run.destination, destinationFolder);
+    run.staged = nullptr;
     run.report = report;
     run.context = context;
     return RunArchive(data, size, run);
@@ -260,11 +279,13 @@ int TestArchive(const unsigned char* data, long size, MemberReport report, void*
     return RunArchive(data, size, TestRun(report, context));
 }
 
-int CheckPayloadArchive(const unsigned char* data, long size, const char* const* names,
-                        int nameCount, MemberReport report, void* context) {
+namespace {
+
+// The payload's rules over the whole archive, with the run's output.
+int RunPayload(const unsigned char* data, long size, const char* const* names, int nameCount,
+               const ExtractionRun& run) {
     if (size < 0 || size > INT32_MAX)
         return kArchiveReadError;
-    const ExtractionRun run = TestRun(report, context);
     const int kMaxNames = 32;
     bool present[kMaxNames] = {};
     if (nameCount > kMaxNames)
@@ -291,4 +312,44 @@ int CheckPayloadArchive(const unsigned char* data, long size, const char* const*
         }
     }
     return kArchiveOk;
+}
+
+} // namespace
+
+int CheckPayloadArchive(const unsigned char* data, long size, const char* const* names,
+                        int nameCount, MemberReport report, void* context) {
+    return RunPayload(data, size, names, nameCount, TestRun(report, context));
+}
+
+int StagePayloadArchive(const unsigned char* data, long size, const char* const* names,
+                        int nameCount, StagedFiles& staged, MemberReport report, void* context) {
+    ExtractionRun run = TestRun(report, context);
+    run.staged = &staged;
+    return RunPayload(data, size, names, nameCount, run);
+}
+
+uint64_t ClusterRoom(uint32_t bytes, uint32_t clusterBytes) {
+    const uint32_t clusters = bytes / clusterBytes + (bytes % clusterBytes != 0 ? 1 : 0);
+    return static_cast<uint64_t>(clusters) * clusterBytes; // no 64-bit division
+}
+
+uint64_t PayloadArchiveRoom(const unsigned char* data, long size, uint32_t clusterBytes) {
+    if (size < 0 || size > INT32_MAX || clusterBytes == 0)
+        return 0;
+    uint64_t room = 0;
+    int32_t position = 0;
+    while (position < size) {
+        ArchiveStream stream(data, static_cast<int32_t>(size));
+        stream.Seek(position, 0);
+        MemberHeader header = MemberHeader();
+        if (ReadMemberHeader(header, stream) != 0)
+            break;
+        room += ClusterRoom(header.originalSize, clusterBytes);
+        const int64_t next = static_cast<int64_t>(NextMemberPoint(header, position)) -
+                             (header.level == 2 ? 2 : 0);
+        if (next <= position || next > size)
+            break;
+        position = static_cast<int32_t>(next);
+    }
+    return room;
 }

@@ -2,6 +2,8 @@
 #pragma once
 #include "MemberHeader.h"
 
+class StagedFiles;
+
 enum MemberOutcome {
     kMemberExtracted, // decoded or copied, CRC matched
     kMemberSkipped,   // no name (the extraction also skips a member it cannot decode)
@@ -24,8 +26,9 @@ typedef void (*MemberReport)(void* context, const MemberHeader& header, MemberOu
 // member.
 int TestArchive(const unsigned char* data, long size, MemberReport report, void* context);
 
-// The check the install makes before it writes anything: one member after another
-// from the first byte with nothing between them, every header readable, only
+// The payload's rules, as lzhx -c and the build check a vendor's archive and as the
+// install's one pass applies them: one member after another from the first byte with
+// nothing between them, every header readable, only
 // "-lh5-" and "-lh0-" members outside folders, each decoding from its own data to
 // its size with a matching CRC-16, nothing after the end mark, and every name of
 // names (compared without regard to case) present. Stops at the first failure and
@@ -33,3 +36,18 @@ int TestArchive(const unsigned char* data, long size, MemberReport report, void*
 // Nothing is held but one member's window.
 int CheckPayloadArchive(const unsigned char* data, long size, const char* const* names,
                         int nameCount, MemberReport report, void* context);
+
+// The install's extraction: the check above, with each member decoded once into a new
+// temporary file of staged (its CRC-16 checked as it ends, its time stamp set). Stops at
+// the first failure with its code, 8 when a temporary file cannot be made or written;
+// the files made so far stay in staged for the caller to roll back or put in place.
+int StagePayloadArchive(const unsigned char* data, long size, const char* const* names,
+                        int nameCount, StagedFiles& staged, MemberReport report, void* context);
+
+// The room a file of bytes takes on a drive of clusterBytes clusters (not 0).
+uint64_t ClusterRoom(uint32_t bytes, uint32_t clusterBytes);
+
+// The room the members take once written, each rounded up to whole clusters of
+// clusterBytes, summed over the headers read one after another from the first byte (up to
+// one that cannot be read). Nothing is decoded.
+uint64_t PayloadArchiveRoom(const unsigned char* data, long size, uint32_t clusterBytes);

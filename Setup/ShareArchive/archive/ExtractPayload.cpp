@@ -1,4 +1,4 @@
-// ExtractPayload: the archive is resource 19 of the program's own image, read in place.
+// The payload: resource 19 of the program's own image, read in place.
 #include "ExtractPayload.h"
 #include "ArchiveResult.h"
 #include "ExtractArchive.h"
@@ -25,19 +25,20 @@ int LockPayload(HINSTANCE instance, const unsigned char** data, long* size) {
 
 } // namespace
 
-int ExtractPayload(HINSTANCE instance, const char* destinationFolder, MemberReport report,
-                   void* context) {
+int StagePayload(HINSTANCE instance, StagedFiles& staged, const char* const* names, int nameCount,
+                 MemberReport report, void* context) {
     const unsigned char* data = nullptr;
     long size = 0;
     const int locked = LockPayload(instance, &data, &size);
-    return locked != kArchiveOk ? locked
-                                : ExtractArchive(data, size, destinationFolder, report, context);
+    return locked != kArchiveOk
+               ? locked
+               : StagePayloadArchive(data, size, names, nameCount, staged, report, context);
 }
 
-int CheckPayload(HINSTANCE instance, const char* const* names, int nameCount) {
+uint64_t PayloadRoom(HINSTANCE instance, uint32_t clusterBytes) {
     const unsigned char* data = nullptr;
     long size = 0;
-    const int locked = LockPayload(instance, &data, &size);
-    return locked != kArchiveOk ? locked
-                                : CheckPayloadArchive(data, size, names, nameCount, nullptr, nullptr);
+    return LockPayload(instance, &data, &size) == kArchiveOk
+               ? PayloadArchiveRoom(data, size, clusterBytes)
+               : 0;
 }

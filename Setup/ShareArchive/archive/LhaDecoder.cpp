@@ -4,121 +4,152 @@
 #include "Crc16.h"
 #include <string.h>
 
+// The member loop's steps are inlined into it even where the program is built for size
+// (a call per step costs more than the code it saves); the other callers share one copy.
+#define DECODER_STEP inline __attribute__((always_inline))
+
 namespace {
 
 const int kCorrupt = kArchiveCorrupt;
 
-inline uint64_t LoadBigEndian64(const unsigned char* p) {
-    uint64_t value;
+// A table entry: a symbol with the length of its code above it, so that the lookup
+// needs no second read; or, for a code longer than the table, the tree node where it
+// goes on (length 0). Nodes are numbered below kNodes, which fits the value's bits.
+const int kEntryLengthShift = 10;
+const unsigned kEntryValue = (1u << kEntryLengthShift) - 1;
+static_assert(LhaDecoder::kNodes <= (1 << kEntryLengthShift), "a node fits an entry");
+
+const int kWordBits = 8 * static_cast<int>(sizeof(LhaBitWord));
+// Bits in view after a refill while input is left.
+const int kRefilled = kWordBits - 8;
+// Below this many bits, the member loop refills before a symbol: on a 64-bit word once
+// for the longest symbol, distance and extra bits (44 bits); on a 32-bit word for the
+// symbol alone, and again before the distance and before its extra bits.
+const int kSymbolRoom = kWordBits == 64 ? 48 : 16;
+// Below this many bits, the reads outside the member loop refill (each takes at most 16).
+const int kKeep = kWordBits == 64 ? 32 : 16;
+
+DECODER_STEP LhaBitWord LoadBigEndianWord(const unsigned char* p) {
+    LhaBitWord value;
     memcpy(&value, p, sizeof value);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    value = __builtin_bswap64(value);
+    if (sizeof value == 8)
+        value = static_cast<LhaBitWord>(__builtin_bswap64(value));
+    else
+        value = static_cast<LhaBitWord>(__builtin_bswap32(static_cast<uint32_t>(value)));
 #endif
     return value;
 }
 
-// Tops the buffer up to at least 56 bits (64 of them zero fill past the input).
-inline void Refill(LhaBitReader& r) {
-    if (r.end - r.next >= 8) {
+// Tops the buffer up to at least kRefilled bits while input is left; below them lies
+// the zero fill.
+DECODER_STEP void RefillStep(LhaBitReader& r) {
+    if (r.end - r.next >= static_cast<int>(sizeof(LhaBitWord))) {
         // Bits below bitCount receive the same input again: OR keeps them.
-        r.bitBuffer |= LoadBigEndian64(r.next) >> r.bitCount;
-        r.next += (63 - r.bitCount) >> 3;
-        r.bitCount |= 56;
+        r.bitBuffer |= LoadBigEndianWord(r.next) >> r.bitCount;
+        r.next += (kWordBits - 1 - r.bitCount) >> 3;
+        r.bitCount |= kRefilled;
         return;
     }
-    while (r.bitCount <= 56 && r.next < r.end) {
-        r.bitBuffer |= static_cast<uint64_t>(*r.next++) << (56 - r.bitCount);
+    while (r.bitCount <= kRefilled && r.next < r.end) {
+        r.bitBuffer |= static_cast<LhaBitWord>(*r.next++) << (kRefilled - r.bitCount);
         r.bitCount += 8;
     }
-    if (r.next == r.end)
-        r.bitCount = 64;
 }
 
-inline unsigned Peek(const LhaBitReader& r, int count) {
-    return count == 0 ? 0 : static_cast<unsigned>(r.bitBuffer >> (64 - count));
+DECODER_STEP unsigned Peek(const LhaBitReader& r, int count) {
+    return count == 0 ? 0 : static_cast<unsigned>(r.bitBuffer >> (kWordBits - count));
 }
 
 // One consumption step. The input is not limited to the member: bits are taken
 // as long as the stream has bytes. Consuming a bit past its end means the data
-// is cut off or corrupt; the zero fill merely in view (the 16-bit look-ahead)
-// harms nothing, so a member whose last code ends in the last byte is sound.
-inline void Take(LhaBitReader& r, int count) {
-    r.slack -= count;
-    r.exhausted |= r.slack < 0;
+// is cut off or corrupt (Exhausted); the zero fill merely in view (the 16-bit
+// look-ahead) harms nothing, so a member whose last code ends in the last byte is
+// sound.
+DECODER_STEP void Take(LhaBitReader& r, int count) {
     r.bitBuffer <<= count;
     r.bitCount -= count;
 }
 
-// Symbol code: a 12-bit table, and a tree for the few longer codes. -1 when the
-// tables lead nowhere, which only damaged data does.
-inline int ReadSymbolCode(LhaBitReader& r, const uint16_t* table, const uint8_t* lengths,
-                          const uint16_t* left, const uint16_t* right) {
-    unsigned j = table[r.bitBuffer >> (64 - LhaDecoder::kSymbolTableBits)];
-    if (j < LhaDecoder::kSymbols) {
-        Take(r, lengths[j]);
-        return static_cast<int>(j);
-    }
-    uint64_t path = r.bitBuffer << LhaDecoder::kSymbolTableBits;
-    for (int step = 0; j >= LhaDecoder::kSymbols; ++step) {
-        if (step == LhaDecoder::kLongestCode - LhaDecoder::kSymbolTableBits ||
-            j >= LhaDecoder::kNodes)
+// A code longer than its table: the rest of its path through the tree from the bits in
+// view. The symbol, or -1 when the tree leads nowhere, which only damaged data does. Rare
+// enough to stay out of the member loop, which keeps its bit reader in registers.
+int LongCodeSymbol(LhaBitWord bits, unsigned j, int tableBits, unsigned symbolCount,
+                   const uint8_t* lengths, const uint16_t* left, const uint16_t* right) {
+    LhaBitWord path = bits << tableBits;
+    for (int step = 0; j >= symbolCount; ++step) {
+        if (step == LhaDecoder::kLongestCode - tableBits || j >= LhaDecoder::kNodes)
             return -1;
-        j = (path >> 63) ? right[j] : left[j];
+        j = (path >> (kWordBits - 1)) ? right[j] : left[j];
         path <<= 1;
     }
-    int length = lengths[j];
-    if (length < LhaDecoder::kSymbolTableBits)
-        return -1;
-    Take(r, LhaDecoder::kSymbolTableBits);
-    Take(r, length - LhaDecoder::kSymbolTableBits);
+    return lengths[j] < tableBits ? -1 : static_cast<int>(j);
+}
+
+// A code of a table of tableBits and its tree, consumed whole: the symbol, or -1.
+DECODER_STEP int ReadCode(LhaBitReader& r, const uint16_t* table, int tableBits,
+                          unsigned symbolCount, const uint8_t* lengths, const uint16_t* left,
+                          const uint16_t* right) {
+    const unsigned entry = table[r.bitBuffer >> (kWordBits - tableBits)];
+    unsigned j = entry & kEntryValue;
+    if (j >= symbolCount) {
+        const int symbol = LongCodeSymbol(r.bitBuffer, j, tableBits, symbolCount, lengths, left, right);
+        if (symbol < 0)
+            return -1;
+        Take(r, lengths[symbol]);
+        return symbol;
+    }
+    Take(r, static_cast<int>(entry >> kEntryLengthShift));
     return static_cast<int>(j);
 }
 
-// An auxiliary code (code-length code or distance code): an 8-bit table and a
-// tree. A distance code longer than the table is consumed in two steps (table
-// bits, then the rest), a code-length code in one.
-template <bool SplitLongCodes>
-inline int ReadAuxCode(LhaBitReader& r, const uint16_t* table, const uint8_t* lengths,
-                       const uint16_t* left, const uint16_t* right, unsigned symbolCount) {
-    unsigned j = table[r.bitBuffer >> (64 - LhaDecoder::kAuxTableBits)];
-    if (j < symbolCount) {
-        Take(r, lengths[j]);
-        return static_cast<int>(j);
-    }
-    uint64_t path = r.bitBuffer << LhaDecoder::kAuxTableBits;
-    for (int step = 0; j >= symbolCount; ++step) {
-        if (step == LhaDecoder::kLongestCode - LhaDecoder::kAuxTableBits || j >= LhaDecoder::kNodes)
-            return -1;
-        j = (path >> 63) ? right[j] : left[j];
-        path <<= 1;
-    }
-    int length = lengths[j];
-    if (length < LhaDecoder::kAuxTableBits)
-        return -1;
-    if (SplitLongCodes) {
-        Take(r, LhaDecoder::kAuxTableBits);
-        Take(r, length - LhaDecoder::kAuxTableBits);
-    } else {
-        Take(r, length);
-    }
-    return static_cast<int>(j);
+// Symbol code: a 12-bit table, and a tree for the few longer codes.
+DECODER_STEP int ReadSymbolCodeStep(LhaBitReader& r, const uint16_t* table,
+                                    const uint8_t* lengths, const uint16_t* left,
+                                    const uint16_t* right) {
+    return ReadCode(r, table, LhaDecoder::kSymbolTableBits, LhaDecoder::kSymbols, lengths, left,
+                    right);
+}
+
+// An auxiliary code (code-length code or distance code): an 8-bit table and a tree.
+DECODER_STEP int ReadAuxCode(LhaBitReader& r, const uint16_t* table, const uint8_t* lengths,
+                             const uint16_t* left, const uint16_t* right, unsigned symbolCount) {
+    return ReadCode(r, table, LhaDecoder::kAuxTableBits, symbolCount, lengths, left, right);
 }
 
 // Distance minus one, from a distance-code symbol and its extra bits.
-inline int ReadDistance(LhaBitReader& r, const uint16_t* table, const uint8_t* lengths,
-                        const uint16_t* left, const uint16_t* right, unsigned symbolCount) {
-    int j = ReadAuxCode<true>(r, table, lengths, left, right, symbolCount);
+DECODER_STEP int ReadDistanceStep(LhaBitReader& r, const uint16_t* table,
+                                  const uint8_t* lengths, const uint16_t* left,
+                                  const uint16_t* right, unsigned symbolCount) {
+    if (kWordBits < 64 && r.bitCount < 16)
+        RefillStep(r);
+    int j = ReadAuxCode(r, table, lengths, left, right, symbolCount);
     if (j <= 0)
         return j;
     int extraBits = j - 1;
+    if (kWordBits < 64 && r.bitCount < extraBits)
+        RefillStep(r);
     unsigned extra = Peek(r, extraBits);
     Take(r, extraBits);
     return static_cast<int>((1u << extraBits) + extra);
 }
 
+// The copies the block headers and the single-step calls share.
+void Refill(LhaBitReader& r) { RefillStep(r); }
+
+int ReadSymbolCode(LhaBitReader& r, const uint16_t* table, const uint8_t* lengths,
+                   const uint16_t* left, const uint16_t* right) {
+    return ReadSymbolCodeStep(r, table, lengths, left, right);
+}
+
+int ReadDistance(LhaBitReader& r, const uint16_t* table, const uint8_t* lengths,
+                 const uint16_t* left, const uint16_t* right, unsigned symbolCount) {
+    return ReadDistanceStep(r, table, lengths, left, right, symbolCount);
+}
+
 // Repeats length bytes from src at dst inside the window (no wrap). Source and
 // destination may overlap: the copy then repeats the bytes it has just written.
-inline void CopyMatch(unsigned char* dst, const unsigned char* src, unsigned length) {
+DECODER_STEP void CopyMatch(unsigned char* dst, const unsigned char* src, unsigned length) {
     if (src > dst || dst - src >= 8) {
         while (length >= 8) {
             uint64_t chunk;
@@ -150,9 +181,9 @@ unsigned LhaDecoder::PeekBits(int count) const { return Peek(bits, count); }
 
 void LhaDecoder::FillBits(int count) {
     Take(bits, count);
-    if (bits.exhausted)
+    if (bits.Exhausted())
         status = kCorrupt;
-    if (bits.bitCount < 32)
+    if (bits.bitCount < kKeep)
         Refill(bits);
 }
 
@@ -162,8 +193,6 @@ void LhaDecoder::StartBits() {
     bits.bitCount = 0;
     bits.next = stream.current;
     bits.end = stream.current + inputAvailable;
-    bits.slack = 8 * static_cast<int64_t>(inputAvailable);
-    bits.exhausted = false;
     Refill(bits);
     blockRemaining = 0;
 }
@@ -173,7 +202,7 @@ void LhaDecoder::StartBits() {
 // reached past the input.
 void LhaDecoder::ReturnUnusedInput() {
     const int64_t kView = 16;
-    int64_t unviewed = bits.slack - kView; // input bits beyond the view
+    int64_t unviewed = bits.Slack() - kView; // input bits beyond the view
     int64_t taken = unviewed < 0 ? inputAvailable : inputAvailable - unviewed / 8;
     stream.Seek(static_cast<int32_t>(taken), 1);
     if (unviewed < 0)
@@ -197,8 +226,12 @@ void LhaDecoder::BuildDecodeTable(int symbolCount, const uint8_t* lengths, int t
         weight[l] = 1u << (kLongestCode - l);
         start[l + 1] = start[l] + weight[l] * count[l];
     }
-    if (start[kLongestCode + 1] == 0)
-        return; // no code at all: the table is left as it is
+    if (start[kLongestCode + 1] == 0) {
+        // No code at all: the table is left as it is, and its symbols now take no bits.
+        for (uint32_t k = 0; k < 1u << tableBits; ++k)
+            table[k] &= kEntryValue;
+        return;
+    }
     if (start[kLongestCode + 1] != 1u << kLongestCode) {
         status = kCorrupt; // incomplete or over-full
         return;
@@ -221,7 +254,7 @@ void LhaDecoder::BuildDecodeTable(int symbolCount, const uint8_t* lengths, int t
             continue;
         if (l <= tableBits) {
             for (uint32_t k = start[l]; k < start[l] + weight[l]; ++k)
-                table[k] = static_cast<uint16_t>(s);
+                table[k] = static_cast<uint16_t>(s | l << kEntryLengthShift);
         } else {
             uint32_t code = start[l];
             uint16_t* slot = &table[code >> shift];
@@ -268,7 +301,8 @@ void LhaDecoder::ReadAuxLengths(int count, int countBits, int specialIndex) {
         int c = static_cast<int>(PeekBits(3));
         if (c == 7) {
             // Lengths of 7 and more continue in unary: one more per 1 bit.
-            for (int bit = 60; bit >= 48 && ((bits.bitBuffer >> bit) & 1); --bit)
+            for (int bit = kWordBits - 4; bit >= kWordBits - 16 && ((bits.bitBuffer >> bit) & 1);
+                 --bit)
                 ++c;
             if (c > kLongestCode) {
                 status = kCorrupt;
@@ -312,12 +346,12 @@ void LhaDecoder::ReadSymbolLengths() {
     }
     int i = 0;
     while (i < n && status == 0) {
-        int c = ReadAuxCode<false>(bits, auxTable, auxLengths, left, right, kCodeLengthSymbols);
-        if (bits.exhausted || c < 0) {
+        int c = ReadAuxCode(bits, auxTable, auxLengths, left, right, kCodeLengthSymbols);
+        if (bits.Exhausted() || c < 0) {
             status = kCorrupt;
             return;
         }
-        if (bits.bitCount < 32)
+        if (bits.bitCount < kKeep)
             Refill(bits);
         int zeros = 0;
         if (c == 0) {
@@ -346,11 +380,11 @@ void LhaDecoder::ReadSymbolLengths() {
 }
 
 // Reads outside the member loop take at most 16 bits each; every FillBits leaves
-// at least 32 in the buffer, and the header starts with a refill of its own: the
+// at least kKeep in the buffer, and the header starts with a refill of its own: the
 // loop's refill covers only the token it precedes, and a block's last token can
 // leave fewer than the 16 bits of the block size.
 void LhaDecoder::ReadBlockHeader() {
-    if (bits.bitCount < 32)
+    if (bits.bitCount < kKeep)
         Refill(bits);
     blockRemaining = static_cast<uint16_t>(PeekBits(16));
     FillBits(16);
@@ -371,10 +405,10 @@ int LhaDecoder::DecodeSymbol() {
             return 0;
     }
     --blockRemaining;
-    if (bits.bitCount < 48)
+    if (bits.bitCount < kSymbolRoom)
         Refill(bits);
     int c = ReadSymbolCode(bits, symbolTable, symbolLengths, left, right);
-    if (c < 0 || bits.exhausted) {
+    if (c < 0 || bits.Exhausted()) {
         status = kCorrupt;
         return 0;
     }
@@ -382,11 +416,11 @@ int LhaDecoder::DecodeSymbol() {
 }
 
 int LhaDecoder::DecodePosition() {
-    if (bits.bitCount < 48)
+    if (bits.bitCount < kSymbolRoom)
         Refill(bits);
     int d = ReadDistance(bits, auxTable, auxLengths, left, right,
                          static_cast<unsigned>(distanceSymbols));
-    if (d < 0 || bits.exhausted) {
+    if (d < 0 || bits.Exhausted()) {
         status = kCorrupt;
         return 0;
     }
@@ -403,8 +437,8 @@ bool LhaDecoder::FlushWindow(ArchiveFile outputFile, uint32_t count, uint16_t& c
 }
 
 // The member's main loop, on a local copy of the bit reader so that it stays in
-// registers. One refill per symbol covers the longest symbol, distance and extra
-// bits (44 bits) without a check per consumption step.
+// registers. The refills before a symbol (and, on a 32-bit word, before a distance and
+// its extra bits; kSymbolRoom) cover every step without a check per consumption step.
 void LhaDecoder::DecodeMember(ArchiveFile outputFile, uint32_t originalSize, uint16_t& crc) {
     LhaBitReader r = bits;
     unsigned char* const win = window;
@@ -416,7 +450,7 @@ void LhaDecoder::DecodeMember(ArchiveFile outputFile, uint32_t originalSize, uin
     uint32_t missing = originalSize;
     unsigned blockLeft = blockRemaining;
 
-    while (!r.exhausted) {
+    while (!r.Exhausted()) {
         if (blockLeft == 0) {
             bits = r;
             ReadBlockHeader();
@@ -426,9 +460,9 @@ void LhaDecoder::DecodeMember(ArchiveFile outputFile, uint32_t originalSize, uin
             blockLeft = blockRemaining;
         }
         --blockLeft;
-        if (r.bitCount < 48)
-            Refill(r);
-        int c = ReadSymbolCode(r, symbolTable, symbolLengths, left, right);
+        if (r.bitCount < kSymbolRoom)
+            RefillStep(r);
+        int c = ReadSymbolCodeStep(r, symbolTable, symbolLengths, left, right);
         if (c < 0) {
             status = kCorrupt;
             break;
@@ -445,7 +479,7 @@ void LhaDecoder::DecodeMember(ArchiveFile outputFile, uint32_t originalSize, uin
             continue;
         }
         uint32_t length = static_cast<uint32_t>(c - bias);
-        int d = ReadDistance(r, auxTable, auxLengths, left, right, distanceCount);
+        int d = ReadDistanceStep(r, auxTable, auxLengths, left, right, distanceCount);
         if (d < 0) {
             status = kCorrupt;
             break;
@@ -473,7 +507,7 @@ void LhaDecoder::DecodeMember(ArchiveFile outputFile, uint32_t originalSize, uin
         if (missing == 0)
             break;
     }
-    if (r.exhausted && status == 0)
+    if (r.Exhausted() && status == 0)
         status = kCorrupt;
     bits = r;
     blockRemaining = static_cast<uint16_t>(blockLeft);

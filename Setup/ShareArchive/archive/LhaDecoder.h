@@ -6,18 +6,26 @@
 
 class ArchiveStream;
 
-// Bit input in the order of the format: most significant bit first. The 64-bit
-// buffer always shows at least 16 bits to the table lookups; past the end of the
-// input it is filled with zero bits.
+// The bit buffer is a machine word: 64 bits where the registers hold them, 32 bits
+// in the 32-bit program, where every 64-bit shift costs several instructions.
+typedef uintptr_t LhaBitWord;
+
+// Bit input in the order of the format: most significant bit first. The buffer
+// always shows at least 16 bits to the table lookups; past the end of the input it
+// is filled with zero bits.
 struct LhaBitReader {
-    uint64_t bitBuffer;
-    int32_t bitCount; // bits of bitBuffer that hold input (or the zero fill)
+    LhaBitWord bitBuffer;
+    // Bits of bitBuffer that hold input. Below zero once a code took bits past the end
+    // of the input (the zero fill), which makes the data corrupt: while input is left,
+    // every refill brings it to a byte short of the word and more, and no step takes
+    // more than that.
+    int32_t bitCount;
     const unsigned char* next;
     const unsigned char* end;
-    // Input bits not yet consumed; below zero once a code took bits past the
-    // end of the input, which makes the data corrupt.
-    int64_t slack;
-    bool exhausted;
+
+    bool Exhausted() const { return bitCount < 0; }
+    // Input bits not yet consumed (below zero: taken past the end).
+    int64_t Slack() const { return bitCount + 8 * static_cast<int64_t>(end - next); }
 };
 
 class LhaDecoder final {

@@ -345,10 +345,10 @@ void OfferSettingsMigration() {
     MigrationPending = true;
 }
 
-void CompleteSettingsMigration() {
+const char* CompleteSettingsMigration() {
     if (!MigrationPending || !IsExistingFolder(InstallDir))
-        return; // not asked for, or nothing installed (yet)
-    CopySettingsInto(InstallDir, PendingLegacyIni);
+        return nullptr; // not asked for, or nothing installed (yet)
+    return CopySettingsInto(InstallDir, PendingLegacyIni) ? AppIniName : nullptr;
 }
 
 void ForgetSettingsMigration() {

@@ -39,7 +39,8 @@ void ApplyUninstallSwitch(SetupMode mode); // CommonMode from "/r" or "/R"
 // nothing is copied yet, since the user may still choose another folder.
 void OfferSettingsMigration();
 // Copies the settings the user agreed to carry over into InstallDir, never overwriting.
-// The install step calls it each time it has put the files into a folder.
-void CompleteSettingsMigration();
+// The install step calls it each time it has put the files into a folder. The name of
+// the file it added to the folder, or null.
+const char* CompleteSettingsMigration();
 void ForgetSettingsMigration(); // a new run (tests)
 void LaunchApplication();

@@ -89,6 +89,12 @@ bool CreateGroup() {
                               AllUsersFoldersFor(CommonMode)) != 0;
 }
 
+// Written once the files are in place for good: a step that failed or was undone
+// leaves the product key as it was.
+void RecordInstallLocation() {
+    WriteProductValue("InstallLocation", InstallDir);
+}
+
 void RecordCommonMode() {
     WriteProductValue("CommonMode", CommonMode ? "1" : "0");
 }
@@ -128,19 +134,20 @@ int FinishInstall(HWND dialog) {
     if (!registered)
         LogLine("error: the document type %s could not be registered", DocumentExtension);
     SetStatusText(dialog, "");
+    RecordInstallLocation();
     RecordCommonMode();
 
+    const bool restart = RestartNeeded && dialog != nullptr;
     bool entered = true;
-    if (RestartNeeded && dialog != nullptr) {
+    if (!restart && NewShell)
+        entered = RecordUninstallEntry();
+    if (!entered)
+        LogLine("error: the uninstall entry could not be written");
+    CommitFileStep(); // the run has finished: the files it replaced can go
+    if (restart)
         ShowRestartPage(dialog);
-    } else {
-        if (NewShell)
-            entered = RecordUninstallEntry();
-        if (!entered)
-            LogLine("error: the uninstall entry could not be written");
-        if (dialog != nullptr)
-            ShowFinishPage(dialog);
-    }
+    else if (dialog != nullptr)
+        ShowFinishPage(dialog);
     return grouped && registered && entered ? ExitDone : ExitGroupFailed;
 }
 

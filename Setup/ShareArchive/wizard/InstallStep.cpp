@@ -1,10 +1,10 @@
-// Next on the folder page: resolve and create the install folder, put the nine
-// files into it (from resource 19, or copied from beside the running program)
-// and record the folder as InstallLocation.
+// Next on the folder page: resolve and create the install folder and put the nine
+// files into it (from resource 19, or copied from beside the running program), all
+// or nothing: each is written under a temporary name first, and only when all are
+// good are they put in place.
 #include "wizard/Wizard.h"
 #include "archive/ExtractPayload.h"
 #include "integration/Registry.h"
-#include "archive/ExtractArchive.h"
 #include "shell/Helpers.h"
 #include "shell/Log.h"
 #include "shell/Options.h"
@@ -16,7 +16,6 @@
 
 namespace {
 
-const char CreatingFolderText[] = "フォルダ(ディレクトリ)の作成中...";
 const char CopyingFileFormat[] = "ﾌｧｲﾙ %s をｺﾋﾟｰ中...";
 const char CannotWriteFormat[] =
     "%s\nのフォルダに書き込みできません。\n別のフォルダを指定してください。";
@@ -66,33 +65,8 @@ bool ResolveInstallFolder(const char* typed) {
     return true;
 }
 
-bool CreateInstallFolder(HWND dialog) {
-    if (PathExists(InstallDir, 1))
-        return true;
-    SetStatusText(dialog, "%s", CreatingFolderText);
-    if (CreateFolderTree(InstallDir, TRUE)) {
-        LogLine("folder created: %s", InstallDir);
-        return true;
-    }
-    const DWORD error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS && IsExistingFolder(InstallDir))
-        return true;
-    LogLine("error: the folder %s cannot be created (system error %lu)", InstallDir, error);
-    return false;
-}
-
 bool HasPayload() {
     return FindResourceA(AppInstance, MAKEINTRESOURCEA(IDR_PAYLOAD), RT_RCDATA) != nullptr;
-}
-
-// The carried archive is read whole and checked before anything is written: a damaged
-// or wrong archive must not replace a good installation with half of one.
-bool CheckCarriedArchive() {
-    const int code = CheckPayload(AppInstance, InstallFiles, InstallFileCount);
-    if (code == 0)
-        return true;
-    ShowArchiveError(AppInstance, code);
-    return false;
 }
 
 void LogWrittenFile(void*, const MemberHeader& header, MemberOutcome outcome, int result) {
@@ -102,22 +76,6 @@ void LogWrittenFile(void*, const MemberHeader& header, MemberOutcome outcome, in
     else if (outcome != kMemberSkipped)
         LogLine("error: %s%s not written (archive code %d)", header.directory, header.fileName,
                 result);
-}
-
-// ExitDone, or the exit code of the failure: a file that cannot be written is the
-// folder's fault, anything else the archive's.
-int ExtractFiles() {
-    const int code = ExtractPayload(AppInstance, InstallDir, LogWrittenFile, nullptr);
-    if (code == 0)
-        return ExitDone;
-    if (code == WriteErrorCode) {
-        char text[512];
-        FormatText(text, sizeof text, CannotWriteFormat, InstallDir);
-        AskUser(nullptr, text, InstallCaption, MB_OK | MB_ICONINFORMATION);
-        return ExitFolderUnusable;
-    }
-    ShowArchiveError(AppInstance, code);
-    return ExitFilesUnusable;
 }
 
 // Upper-cased copy with one trailing separator removed, for comparing folders.
@@ -170,43 +128,97 @@ unsigned long FileSize(const char* path) {
     return found.nFileSizeLow;
 }
 
-// One file; Retry on the message copies it again. False when the user gives up.
-bool CopyOneFile(HWND dialog, const char* name) {
-    char source[PathCapacity];
-    char target[PathCapacity];
-    CopyText(target, sizeof target, InstallDir);
-    const bool joined = SourcePath(source, name) && AppendPath(target, name);
-    SetStatusText(dialog, CopyingFileFormat, name);
-    for (;;) {
-        if (joined) {
-            SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL);
-            if (CopyFileA(source, target, FALSE)) {
-                SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL);
-                LogLine("file copied: %s (%lu bytes)", target, FileSize(target));
-                return true;
-            }
-            LogLine("error: %s cannot be copied to %s (system error %lu)", source, target,
-                    GetLastError());
-        }
-        if (ShowMessageArg(dialog, IDS_CANNOT_COPY, name, InstallCaption, MB_RETRYCANCEL) !=
-            IDRETRY) {
-            return false;
-        }
+// Room for the files beside the program, each rounded up to whole clusters.
+ULONGLONG RoomOfCopies(DWORD clusterBytes) {
+    ULONGLONG room = 0;
+    for (int index = 0; index < InstallFileCount; ++index) {
+        char source[PathCapacity];
+        if (SourcePath(source, InstallFiles[index]))
+            room += ClusterRoom(FileSize(source), clusterBytes);
     }
+    return room;
 }
 
-bool CopyFiles(HWND dialog) {
-    if (RunsFromInstallFolder())
-        return true;
-    for (int index = 0; index < InstallFileCount; ++index) {
-        if (!CopyOneFile(dialog, InstallFiles[index]))
-            return false;
+ULONGLONG RoomOfPayload(DWORD clusterBytes) {
+    return PayloadRoom(AppInstance, clusterBytes);
+}
+
+// ExitDone, or the exit code of the failure, with its message: a file that cannot be
+// written or replaced is the folder's fault, anything else the archive's.
+int ExtractFiles() {
+    int code = StagePayload(AppInstance, InstallStaging, InstallFiles, InstallFileCount,
+                            LogWrittenFile, nullptr);
+    if (code == 0) {
+        const int failed = InstallStaging.PlaceAll();
+        if (failed >= 0) {
+            LogLine("error: %s cannot be put in place (system error %lu)",
+                    InstallStaging.Name(failed), GetLastError());
+            code = WriteErrorCode;
+        }
     }
+    if (code == 0)
+        return ExitDone;
+    if (code == WriteErrorCode) {
+        char text[512];
+        FormatText(text, sizeof text, CannotWriteFormat, InstallDir);
+        AskUser(nullptr, text, InstallCaption, MB_OK | MB_ICONINFORMATION);
+        return ExitFolderUnusable;
+    }
+    ShowArchiveError(AppInstance, code);
+    return ExitFilesUnusable;
+}
+
+// Retry on the message tries the failed step again; false when the user gives up.
+bool AskRetryCopy(HWND dialog, const char* name) {
+    return ShowMessageArg(dialog, IDS_CANNOT_COPY, name, InstallCaption, MB_RETRYCANCEL) == IDRETRY;
+}
+
+// One file copied to a temporary name of its own in the install folder.
+bool CopyToStaging(HWND dialog, const char* name) {
+    char source[PathCapacity];
+    char target[PathCapacity];
+    char temporary[kArchivePathCapacity];
+    CopyText(target, sizeof target, InstallDir);
+    SetStatusText(dialog, CopyingFileFormat, name);
+    const ArchiveFile file = InstallStaging.Create(name);
+    if (file == kNoArchiveFile || !SourcePath(source, name) || !AppendPath(target, name)) {
+        LogLine("error: no temporary file for %s in %s (system error %lu)", name, InstallDir,
+                GetLastError());
+        if (file != kNoArchiveFile) {
+            ArchiveCloseFile(file);
+            InstallStaging.DropLast();
+        }
+        return false;
+    }
+    ArchiveCloseFile(file);
+    InstallStaging.TemporaryPath(InstallStaging.Count() - 1, temporary);
+    if (!CopyFileA(source, temporary, FALSE)) {
+        LogLine("error: %s cannot be copied to %s (system error %lu)", source, target,
+                GetLastError());
+        InstallStaging.DropLast();
+        return false;
+    }
+    SetFileAttributesA(temporary, FILE_ATTRIBUTE_NORMAL);
+    LogLine("file copied: %s (%lu bytes)", target, FileSize(temporary));
     return true;
 }
 
-void RecordInstallLocation() {
-    WriteProductValue("InstallLocation", InstallDir);
+bool CopyFiles(HWND dialog) {
+    for (int index = 0; index < InstallFileCount; ++index) {
+        while (!CopyToStaging(dialog, InstallFiles[index])) {
+            if (!AskRetryCopy(dialog, InstallFiles[index]))
+                return false;
+        }
+    }
+    for (int index = 0; index < InstallStaging.Count(); ++index) {
+        while (!InstallStaging.Place(index)) {
+            LogLine("error: %s cannot be put in place (system error %lu)",
+                    InstallStaging.Name(index), GetLastError());
+            if (!AskRetryCopy(dialog, InstallStaging.Name(index)))
+                return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -232,6 +244,7 @@ char* TrimBlanks(char* text) {
 
 int InstallFilesInto(HWND dialog, const char* typed) {
     BeginWork(dialog);
+    UndoFileStep(dialog); // Back and Next again: what the earlier Next put in place goes first
     if (!ResolveInstallFolder(typed)) {
         LogLine("error: %s cannot be made a full path", typed);
         SetStatusText(dialog, "");
@@ -242,26 +255,31 @@ int InstallFilesInto(HWND dialog, const char* typed) {
     }
     LogLine("install folder: %s", InstallDir);
     const bool carried = HasPayload();
-    if (!(carried ? CheckCarriedArchive() : CheckCopySources(dialog))) {
-        RecordInstallLocation(); // the folder was chosen; nothing else is written
+    if (!carried && !CheckCopySources(dialog)) {
         SetStatusText(dialog, "");
         EndWork(dialog);
         return ExitFilesUnusable;
     }
-    if (!CreateInstallFolder(dialog)) {
+    const bool inPlace = !carried && RunsFromInstallFolder(); // nothing is copied
+    if (!inPlace && !OpenFileStep(dialog, carried ? RoomOfPayload : RoomOfCopies)) {
         EndWork(dialog); // the status line keeps its text
         return ExitFolderUnusable;
     }
     SetStatusText(dialog, "");
     RestartNeeded = 0;
 
-    const int outcome = carried ? ExtractFiles() : (CopyFiles(dialog) ? ExitDone : ExitFolderUnusable);
-    RecordInstallLocation(); // also after a failure: the folder was chosen
+    int outcome = ExitDone;
+    if (!inPlace)
+        outcome = carried ? ExtractFiles() : (CopyFiles(dialog) ? ExitDone : ExitFolderUnusable);
     SetStatusText(dialog, "");
     if (outcome == ExitDone) {
-        CompleteSettingsMigration(); // the settings go where the files went
+        const char* settings = CompleteSettingsMigration(); // the settings go where the files went
+        if (settings != nullptr && !inPlace)
+            InstallStaging.Adopt(settings);
         if (dialog != nullptr)
             ShowGroupPage(dialog);
+    } else {
+        UndoFileStep(dialog);
     }
     EndWork(dialog);
     return outcome;

@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <shlobj.h>
+#include "archive/StagedFiles.h"
 
 extern int WizardPage;    // 0 folder, 1 group, 2 finish
 extern int WizardBusy;    // > 0 while a step works
@@ -15,18 +16,36 @@ void ShowFinishPage(HWND dialog);
 void ShowRestartPage(HWND dialog);
 void BrowseForFolder(HWND dialog, const char* currentFolder, LPCITEMIDLIST root, const char* title);
 
-// Next on the folder page: folder, files, InstallLocation. Nonzero when the files
-// are in place and the group page is shown.
+// Next on the folder page: folder and files. Nonzero when the files are in place and
+// the group page is shown.
 int InstallStep(HWND dialog);
-// Its work for a typed folder (blanks removed): the folder made absolute and checked, the
-// files checked, then written, InstallLocation recorded. dialog may be null (a run with
-// nobody at the screen). ExitDone, or the exit code of what failed.
+// Its work for a typed folder (blanks removed): what an earlier Next put in place undone,
+// the folder made absolute, the room on its drive checked, the folder created, the files
+// written under temporary names and, when every one is good, put in place. A failure
+// undoes the step. dialog may be null (a run with nobody at the screen). ExitDone, or the
+// exit code of what failed.
 int InstallFilesInto(HWND dialog, const char* typed);
+
+// The install step's files, all or nothing (FileStep.cpp). The step's files, written under
+// temporary names, then put in place; kept until the finishing step is done.
+extern StagedFiles InstallStaging;
+// Before the first write: the room roomFor says the files take (given the drive's cluster
+// size) compared with the free space of InstallDir's drive (a message naming both when it
+// is too little), then the folder created; the step is open from then on. False when the
+// files do not fit or the folder cannot be created; nothing is written then.
+bool OpenFileStep(HWND dialog, ULONGLONG (*roomFor)(DWORD clusterBytes));
+// Undoes an open step: its files deleted, the files they replaced moved back (one that
+// cannot be is named in a message and the log), the folders it created removed.
+void UndoFileStep(HWND dialog);
+// The run has finished: the replaced files are deleted and the step can no longer be undone.
+void CommitFileStep();
+
 // Next on the group page: group, shortcuts, association, CommonMode, uninstall entry.
 void FinishStep(HWND dialog);
-// Its work with GroupName and CommonMode settled; dialog may be null. ExitDone, or
-// ExitGroupFailed when the program group, one of its shortcuts, the document type or the
-// uninstall entry could not be made.
+// Its work with GroupName and CommonMode settled; dialog may be null. InstallLocation is
+// written here, once the files are in place for good, and the file step is committed at
+// the end. ExitDone, or ExitGroupFailed when the program group, one of its shortcuts, the
+// document type or the uninstall entry could not be made.
 int FinishInstall(HWND dialog);
 // The work of both steps and the launch with the options' answers, for a run with nobody
 // at the screen. Returns the exit code.

@@ -147,9 +147,15 @@ void OnNext(HWND dialog) {
         FocusControl(dialog, IDC_NEXT);
 }
 
+// 中止, Escape or the close box. Before the finishing step is done, the run leaves
+// nothing: what the install step put in place is undone.
 void OnCancel(HWND dialog) {
-    if (WizardBusy == 0)
-        EndDialog(dialog, 2);
+    if (WizardBusy != 0)
+        return;
+    ++WizardBusy;
+    UndoFileStep(dialog);
+    --WizardBusy;
+    EndDialog(dialog, 2);
 }
 
 void OnBack(HWND dialog) {

@@ -1,9 +1,12 @@
-// ExtractPayload on the real program image: the 64-bit SETUP.EXE's own resource 19.
+// The install's extraction on the real program image: SETUP.EXE's own resource 19.
 #include <gtest/gtest.h>
 
 #include "ExtractArchive.h"
 #include "ExtractPayload.h"
+#include "ShellBench.h"
+#include "StagedFiles.h"
 #include "WineBench.h"
+#include "shell/SetupState.h"
 
 #include <string>
 #include <time.h>
@@ -32,6 +35,22 @@ long long ModifiedUnixTime(const std::string& path) {
     return static_cast<long long>(t.QuadPart / 10000000ULL) - 11644473600LL;
 }
 
+// As the install step does it: every member into a temporary file of the folder, then all
+// put in place (8 when one cannot be), or none.
+int InstallPayload(HMODULE module, const std::string& folder) {
+    StagedFiles staged;
+    int code = staged.Begin(folder.c_str())
+                   ? StagePayload(module, staged, InstallFiles, InstallFileCount)
+                   : 8;
+    if (code == 0 && staged.PlaceAll() >= 0)
+        code = 8;
+    if (code == 0)
+        staged.Commit();
+    else
+        staged.RollBack(nullptr, nullptr);
+    return code;
+}
+
 class ExtractPayloadOfSetup : public testing::Test {
 protected:
     void SetUp() override {
@@ -44,7 +63,7 @@ protected:
 
 TEST_F(ExtractPayloadOfSetup, WritesTheNineFilesByteForByteWithTheirTimeStamps) {
     bench::TempFolder folder("payload");
-    ASSERT_EQ(ExtractPayload(module_, folder.path().c_str()), 0);
+    ASSERT_EQ(InstallPayload(module_, folder.path()), 0);
     std::vector<std::string> expected(std::begin(kMembers), std::end(kMembers));
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(bench::ListFolder(folder.path()), expected);
@@ -62,7 +81,7 @@ TEST_F(ExtractPayloadOfSetup, WritesTheNineFilesByteForByteWithTheirTimeStamps) 
 
 TEST_F(ExtractPayloadOfSetup, AFolderWithATrailingBackslashGetsNoSecondOne) {
     bench::TempFolder folder("payload");
-    ASSERT_EQ(ExtractPayload(module_, (folder.path() + "\\").c_str()), 0);
+    ASSERT_EQ(InstallPayload(module_, folder.path() + "\\"), 0);
     EXPECT_TRUE(bench::FileExists(folder / "QUORIN32.EXE"));
     EXPECT_EQ(bench::ListFolder(folder.path()).size(), 9u);
 }
@@ -71,16 +90,17 @@ TEST_F(ExtractPayloadOfSetup, ReplacesAReadOnlyFileOfTheSameName) {
     bench::TempFolder folder("payload");
     bench::WriteFileBytes(folder / "TIPS.TXT", "an old, read-only copy");
     ASSERT_TRUE(SetFileAttributesA((folder / "TIPS.TXT").c_str(), FILE_ATTRIBUTE_READONLY));
-    ASSERT_EQ(ExtractPayload(module_, folder.path().c_str()), 0);
-    // (Wine running as root lets the first create through, so the attribute itself may stay.)
+    ASSERT_EQ(InstallPayload(module_, folder.path()), 0);
     EXPECT_TRUE(bench::ReadFileBytes(folder / "TIPS.TXT") == bench::ReadFileBytes(SourceOf("TIPS.TXT")));
     EXPECT_EQ(ModifiedUnixTime(folder / "TIPS.TXT"), PayloadTime());
+    EXPECT_EQ(GetFileAttributesA((folder / "TIPS.TXT").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(bench::ListFolder(folder.path()).size(), 9u) << "the earlier file was not deleted";
 }
 
 TEST_F(ExtractPayloadOfSetup, AFolderThatCannotBeWrittenGivesWriteError) {
     std::string folder = bench::ReadOnlyDrive() + "\\mm";
     ASSERT_TRUE(bench::FolderExists(folder));
-    EXPECT_EQ(ExtractPayload(module_, folder.c_str()), 8);
+    EXPECT_EQ(InstallPayload(module_, folder), 8);
     EXPECT_FALSE(bench::FileExists(folder + "\\QUORIN32.EXE"));
 }
 
@@ -153,9 +173,10 @@ struct DamagedRun {
     const char* message;
 };
 
-// The real program with a damaged archive: the archive's message comes before anything is
-// written, a new folder is not even created, and a good installation in the chosen folder
-// stays exactly as it was (the program that would remove it included).
+// The real program with a damaged archive: the archive's message comes, a new folder is
+// not left behind, and an earlier installation of other content in the chosen folder stays
+// exactly as it was (the program that would remove it included), with no temporary file
+// beside it and the product key unchanged.
 TEST(DamagedPayloadOfSetup, TheMessageComesAndNothingIsWritten) {
     const DamagedRun runs[] = {
         {"member 3's level byte is 3", [](std::string& a) { a[MemberStart(a, 2) + 20] = 3; },
@@ -164,6 +185,8 @@ TEST(DamagedPayloadOfSetup, TheMessageComesAndNothingIsWritten) {
          "未知の形式"},
         {"a byte of member 3's data flipped",
          [](std::string& a) { a[MemberStart(a, 3) - 100] ^= 0x55; }, "ファイルが壊れています"},
+        {"a byte of the last member's data flipped",
+         [](std::string& a) { a[MemberStart(a, 9) - 10] ^= 0x55; }, "ファイルが壊れています"},
     };
     const std::string payload = bench::CarriedPayload();
     ASSERT_FALSE(payload.empty());
@@ -171,9 +194,9 @@ TEST(DamagedPayloadOfSetup, TheMessageComesAndNothingIsWritten) {
     bench::TempFolder root("damaged");
     const std::string good = root / "good";
     ASSERT_TRUE(CreateDirectoryA(good.c_str(), nullptr));
-    HMODULE setup = LoadLibraryExA(bench::SetupExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_EQ(ExtractPayload(setup, good.c_str()), 0);
-    FreeLibrary(setup);
+    bench::WriteStandInFiles(good);
+    bench::SetRegString(HKEY_CURRENT_USER, "SOFTWARE\\Brastelo\\くおりん", "InstallLocation", good,
+                        REG_EXPAND_SZ);
     std::vector<std::pair<std::string, long long>> installed;
     for (const std::string& name : bench::ListFolder(good))
         installed.emplace_back(bench::ReadFileBytes(good + "\\" + name), ModifiedUnixTime(good + "\\" + name));
@@ -212,6 +235,9 @@ TEST(DamagedPayloadOfSetup, TheMessageComesAndNothingIsWritten) {
             EXPECT_TRUE(bench::ReadFileBytes(good + "\\" + names[i]) == installed[i].first) << names[i];
             EXPECT_EQ(installed[i].second, ModifiedUnixTime(good + "\\" + names[i])) << names[i];
         }
+        EXPECT_EQ(good + std::string(1, '\0'),
+                  bench::ReadRegValue(HKEY_CURRENT_USER, "SOFTWARE\\Brastelo\\くおりん",
+                                      "InstallLocation").data);
     }
 }
 
@@ -219,7 +245,7 @@ TEST(ExtractPayloadOfStub, AProgramWithoutResource19GivesArchiveNotFound) {
     HMODULE stub = LoadLibraryExA(bench::StubSetupExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(stub, nullptr);
     bench::TempFolder folder("payload");
-    EXPECT_EQ(ExtractPayload(stub, folder.path().c_str()), 2);
+    EXPECT_EQ(InstallPayload(stub, folder.path()), 2);
     EXPECT_TRUE(bench::ListFolder(folder.path()).empty());
     FreeLibrary(stub);
 }
