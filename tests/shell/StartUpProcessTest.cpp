@@ -169,6 +169,7 @@ TEST_P(StartUpProcess, TheMigrationQuestionComesOnlyWithLegacySettingsAndYesCopi
     {
         // Uninstall mode never asks.
         DeleteFileA((location + "\\QUORIN32.INI").c_str());
+        bench::WriteFileBytes(location + "\\QUORIN32.EXE", "MZ"); // an installation to remove
         bench::Process setup(Command("/R"));
         HWND dialog = StartAndWaitForDialog(setup);
         ASSERT_NE(nullptr, dialog);
