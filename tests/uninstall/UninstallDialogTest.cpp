@@ -337,20 +337,20 @@ TEST_F(UninstallDialogTest, ExecuteCancelAndCloseAreIgnoredWhileTheDeletionRuns)
     EXPECT_EQ(LoadCursorA(nullptr, IDC_WAIT), cursor);
 }
 
-TEST_F(UninstallDialogTest, EscapeAfterTheDeletionEndsWithTwo) {
-    MakeFiles(folder, {"QUORIN32.EXE"});
-    const Removal removal = RunRemoval({IDYES}, {}, [](HWND d) { bench::Command(d, Cancel); });
-    EXPECT_TRUE(removal.finished);
-    EXPECT_FALSE(removal.cancel.visible);
-    EXPECT_EQ(2, removal.result);
-}
-
-TEST_F(UninstallDialogTest, CloseBoxAfterTheDeletionEndsWithTwo) {
-    MakeFiles(folder, {"QUORIN32.EXE"});
-    const Removal removal =
-        RunRemoval({IDYES}, {}, [](HWND d) { PostMessageA(d, WM_CLOSE, 0, 0); });
-    EXPECT_TRUE(removal.finished);
-    EXPECT_EQ(2, removal.result);
+// Once the files are gone, every way of closing the dialog ends it as "終了" does.
+TEST_F(UninstallDialogTest, EscapeCloseBoxAndAltF4AfterTheDeletionEndWithOne) {
+    const std::function<void(HWND)> ends[] = {
+        [](HWND d) { bench::Command(d, Cancel); },                   // Escape
+        [](HWND d) { PostMessageA(d, WM_CLOSE, 0, 0); },             // the close box
+        [](HWND d) { PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0); }, // Alt+F4
+    };
+    for (const auto& end : ends) {
+        MakeFiles(folder, {"QUORIN32.EXE"});
+        const Removal removal = RunRemoval({IDYES}, {}, end);
+        EXPECT_TRUE(removal.finished);
+        EXPECT_FALSE(removal.cancel.visible);
+        EXPECT_EQ(1, removal.result);
+    }
 }
 
 TEST_F(UninstallDialogTest, CloseBoxOnTheStartPageEndsWithTwo) {

@@ -87,9 +87,11 @@ void OnExecuteOrFinish(HWND dialog) {
     }
 }
 
+// Escape, the close box and Alt+F4. Once the files are gone the removal is done whatever
+// closes the dialog: it ends as "終了" does, so that the clean-up runs.
 void OnCancel(HWND dialog) {
     if (UninstallBusy == 0)
-        EndDialog(dialog, 2);
+        EndDialog(dialog, UninstallStep == 1 ? 1 : 2);
 }
 
 // Deletes one file, offering a retry while that fails. False when the user gave it up.
