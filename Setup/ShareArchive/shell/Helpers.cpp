@@ -149,6 +149,10 @@ const char* AnswerName(int answer) {
 } // namespace
 
 int AskUser(HWND owner, const char* text, const char* caption, UINT style) {
+    // A box of a run that has a window belongs to it: it stays in front, and the window
+    // takes no clicks while it is open. Before the window exists there is none.
+    if (owner == nullptr)
+        owner = MainWindow;
     const int answer = Unattended ? MessageAnswerUnattended(style)
                                   : MessageBoxA(owner, text, caption, style);
     LogLine("message [%s] %s: %s%s", caption, text, AnswerName(answer),

@@ -18,6 +18,7 @@ void FormatTextV(char* target, size_t capacity, const char* format, va_list args
 
 // Every message box of the program comes here: shown and answered by the person, or, in an
 // unattended run, answered as that run answers (MessageAnswerUnattended); logged either way.
+// Without an owner, the open dialog (MainWindow) owns it.
 int AskUser(HWND owner, const char* text, const char* caption, UINT style);
 // The answer an unattended run gives a box of this style: the one a person most often
 // gives and that loses nothing. Yes to a question, Cancel to a retry (nobody can mend

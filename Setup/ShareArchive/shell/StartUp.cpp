@@ -324,6 +324,7 @@ int RunInstall() {
     OfferSettingsMigration();
     const INT_PTR result =
         DialogBoxParamA(AppInstance, DLG_MASTER_NAME, nullptr, WizardDialogProc, 0);
+    MainWindow = nullptr; // gone: no later box may name it as its owner
     LogLine("the wizard ended with %d", static_cast<int>(result));
     if (result == 1 && LaunchNow)
         LaunchApplication();
@@ -335,6 +336,7 @@ int RunUninstall() {
         return RunUnattendedUninstall();
     const INT_PTR result =
         DialogBoxParamA(AppInstance, DLG_MASTER_NAME, nullptr, UninstallDialogProc, 0);
+    MainWindow = nullptr;
     LogLine("the uninstall dialog ended with %d", static_cast<int>(result));
     if (result == 1)
         RunUninstallCleanup();
