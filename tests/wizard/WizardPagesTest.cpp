@@ -232,15 +232,15 @@ TEST_F(WizardPages, EnterAloneWalksThroughEveryPage) {
 }
 
 // A click gives Next the focus, and the install step disables Next while it works: when
-// the step fails without a message (a folder too long to be made absolute), Next has the
-// focus again.
+// the step fails without a message (a folder too long to be made absolute: a relative name
+// of 258 bytes), Next has the focus again.
 TEST_F(WizardPages, NextHasTheFocusAgainAfterAQuietFailure) {
     HWND focus = nullptr, next = nullptr;
     bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
         ASSERT_TRUE(WaitPage(0));
         SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next = GetDlgItem(dialog, 1)),
                      TRUE);
-        bench::SetControlText(dialog, 1000, "C:\\" + std::string(257, 'a'));
+        bench::SetControlText(dialog, 1000, std::string(258, 'a'));
         SendMessageA(dialog, WM_COMMAND, 1, reinterpret_cast<LPARAM>(next)); // the click
         focus = Page() == 0 ? bench::FocusOf(dialog) : nullptr;
         bench::Command(dialog, IDCANCEL);

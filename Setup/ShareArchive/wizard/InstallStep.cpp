@@ -81,6 +81,21 @@ bool CreateInstallFolder(HWND dialog) {
     return false;
 }
 
+// The folder cannot be used: said with the folder's write message (also when it could not
+// be created, which the person would otherwise not learn), and the folder field is ready
+// for another one.
+void ReportUnusableFolder(HWND dialog) {
+    SetStatusText(dialog, "");
+    char text[512];
+    FormatText(text, sizeof text, CannotWriteFormat, InstallDir);
+    AskUser(dialog, text, InstallCaption, MB_OK | MB_ICONINFORMATION);
+    if (dialog == nullptr)
+        return;
+    HWND field = GetDlgItem(dialog, IDC_INPUT);
+    SendMessageA(field, EM_SETSEL, 0, -1);
+    SetFocus(field);
+}
+
 bool HasPayload() {
     return FindResourceA(AppInstance, MAKEINTRESOURCEA(IDR_PAYLOAD), RT_RCDATA) != nullptr;
 }
@@ -249,7 +264,8 @@ int InstallFilesInto(HWND dialog, const char* typed) {
         return ExitFilesUnusable;
     }
     if (!CreateInstallFolder(dialog)) {
-        EndWork(dialog); // the status line keeps its text
+        ReportUnusableFolder(dialog);
+        EndWork(dialog);
         return ExitFolderUnusable;
     }
     SetStatusText(dialog, "");
