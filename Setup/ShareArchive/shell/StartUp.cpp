@@ -358,6 +358,8 @@ int SetupMain(HINSTANCE instance) {
     if (Options.logFile[0] != '\0')
         OpenRunLog(Options.logFile);
     LogOptions(mode, Options);
+    if (Options.help)
+        return EndRun(ShowUsage()); // before anything is looked at or written
     if (Unattended && !optionsGood)
         return EndRun(ExitBadOption); // before anything is written
 
