@@ -262,6 +262,17 @@ void CenterWindow(HWND window, HWND centreOn) {
     SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void PlaceControl(HWND dialog, int id, const RECT& units) {
+    RECT client;
+    GetClientRect(dialog, &client);
+    const int left = MulDiv(units.left, client.right, DialogWidthUnits);
+    const int top = MulDiv(units.top, client.bottom, DialogHeightUnits);
+    SetWindowPos(GetDlgItem(dialog, id), nullptr, left, top,
+                 MulDiv(units.right, client.right, DialogWidthUnits) - left,
+                 MulDiv(units.bottom, client.bottom, DialogHeightUnits) - top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 BOOL AppendPathN(char* path, size_t capacity, const char* name) {
     const size_t used = strnlen(path, capacity);
     if (used >= capacity)
