@@ -25,6 +25,7 @@ struct LifeCase {
     bool unattended = false;     // /S with the options instead of the dialogs
     bool keyboard = false;       // every press by Tab and Enter (the texts are typed)
     const char* group = nullptr; // else "くおりん <family>"
+    bool closeBox = false;       // the uninstall ended with the title bar's close box
 };
 
 std::string Quoted(const std::string& text) {
@@ -257,11 +258,15 @@ TEST_P(LifeCycle, InstallLaunchGuardUninstallLeavesOnlyDocumentsAndTheProductKey
         HWND box = bench::WaitForMessageBox(uninstall.id(), 30000, uninstall.handle());
         ASSERT_NE(box, nullptr) << "no confirmation";
         EXPECT_EQ(bench::ReadMessageBox(box).caption, "アプリケーションの削除確認");
+        EXPECT_EQ(bench::ReadMessageBox(box).owner, dialog);
         ASSERT_TRUE(Press(c.keyboard, box, IDYES, {{IDNO, VK_TAB}, {IDYES, VK_RETURN}}, uninstall));
         ASSERT_TRUE(WaitForText(dialog, 1, "終了", uninstall));
         EXPECT_EQ(bench::Control(dialog, 1005).text, "ソフトの削除は完了しました。");
-        ASSERT_TRUE(Press(c.keyboard, dialog, 1, {{1, VK_RETURN}}, uninstall))
-            << "終了 has no focus";
+        if (c.closeBox) // as × does: the removal is done, and the dialog ends as 終了 ends it
+            PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        else
+            ASSERT_TRUE(Press(c.keyboard, dialog, 1, {{1, VK_RETURN}}, uninstall))
+                << "終了 has no focus";
         EXPECT_EQ(uninstall.Wait(30000), 0u);
     }
     // The batch deletes the program once the process has ended.
@@ -306,13 +311,16 @@ INSTANTIATE_TEST_SUITE_P(
                     LifeCase{"win10", true, false, HKEY_LOCAL_MACHINE, "/r", false, true,
                              kLongestGroup.c_str()},
                     LifeCase{"win10", false, false, HKEY_CURRENT_USER, "/R", true, false,
-                             kLongestForPrograms}),
+                             kLongestForPrograms},
+                    LifeCase{"winxp", true, false, HKEY_LOCAL_MACHINE, "/r", false, false,
+                             nullptr, true}),
     [](const testing::TestParamInfo<LifeCase>& info) {
         return std::string(info.param.family) +
                (info.param.allUsers ? "_AllUsers" : "_CurrentUser") +
                (info.param.unattended ? "_Unattended" : "") +
                (info.param.keyboard ? "_KeyboardLongestGroup" : "") +
-               (info.param.group == kLongestForPrograms ? "_LongestGroupForPrograms" : "");
+               (info.param.group == kLongestForPrograms ? "_LongestGroupForPrograms" : "") +
+               (info.param.closeBox ? "_CloseBox" : "");
     });
 
 } // namespace

@@ -216,6 +216,63 @@ TEST_P(StartUpProcess, ARunningApplicationClosedOnOkLetsTheRunGoOn) {
     EXPECT_NE(nullptr, StartAndWaitForDialog(setup));
 }
 
+const char* const UsageLines[] = {
+    "使い方: SETUP.EXE [ｵﾌﾟｼｮﾝ...]",
+    "削除: SETUP.EXE /r (全てのユーザー) または /R (現在のユーザー) [ｵﾌﾟｼｮﾝ...]",
+    "",
+    "/S  画面を出さずに実行します。",
+    "/D=ﾌｫﾙﾀﾞ  インストール先のフォルダ(ディレクトリ)。最後に置くと行の残りすべて",
+    "/GROUP=名前  プログラムグループ名",
+    "/ALLUSERS  全てのユーザーに共通とする",
+    "/CURRENTUSER  現在のユーザーだけにインストールする",
+    "/LAUNCH  /S のとき、インストール後にソフトを起動する",
+    "/LOG=ﾌｧｲﾙ  実行の記録をファイルに書き込む",
+    "/CLOSEAPP  /S のとき、動作している「くおりん」を終了させる",
+    "/?, /HELP  この説明を表示する",
+    "",
+    "終了コード (/S のとき。画面のあるときは常に 0):",
+    "0  完了",
+    "1  不明なオプションまたは誤った値 (何も変更しません)",
+    "3  「くおりん」が動作している (何も変更しません)",
+    "4  インストール先のフォルダを作成または書き込みできない (元のまま)",
+    "5  ファイルが壊れているか読み込めない (元のまま)",
+    "6  プログラムグループ、ショートカット、ファイルの関連付けまたはアンインストール情報を作成できなかった",
+    "7  全てのユーザーに共通とする権限がない (何も変更しません)",
+    "8  いくつかのファイルが削除できなかった",
+    "9  削除するソフトが見つからない (何も変更しません)"};
+
+// /? or /HELP in any case as the first argument: the options and exit codes in a box, and
+// the run ends with 0, installing nothing; with /S, in the log only.
+TEST_P(StartUpProcess, HelpShowsTheOptionsAndExitCodesAndInstallsNothing) {
+    std::string usage;
+    for (const char* line : UsageLines)
+        usage += std::string(usage.empty() ? "" : "\n") + line;
+    bench::TempFolder root("help");
+    for (const char* arguments : {"/?", "/help", "/Help \"/D=%F\""}) {
+        std::string line = arguments;
+        if (line.find("%F") != std::string::npos)
+            line.replace(line.find("%F"), 2, root / "new");
+        bench::Process setup(Command(line));
+        HWND box = bench::WaitForMessageBox(setup.id(), 20000, setup.handle());
+        ASSERT_NE(nullptr, box) << arguments;
+        const bench::BoxRecord record = bench::ReadMessageBox(box);
+        EXPECT_EQ(usage, record.text);
+        EXPECT_EQ(InstallCaption, record.caption);
+        EXPECT_EQ(static_cast<UINT>(MB_OK), record.Style() & ~static_cast<UINT>(MB_ICONMASK));
+        EXPECT_NE(0u, record.icon);
+        bench::AnswerMessageBox(box, IDOK);
+        EXPECT_EQ(0u, setup.Wait(20000)) << arguments;
+    }
+    std::string log = bench::ExpectUnattendedRun(Command("/? /S"), root.path(), 0);
+    for (const char* line : UsageLines) {
+        const size_t at = *line ? log.find(std::string(" ") + line + "\r\n") : 0;
+        EXPECT_NE(std::string::npos, at) << line;
+        log.erase(0, at);
+    }
+    EXPECT_FALSE(bench::FolderExists(root / "new"));
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_CURRENT_USER, ProductKeyPath));
+}
+
 // What stands in the way of a reinstall over an earlier installation, or of any install.
 enum Fault { NoFault, HeldFile, EntriesRunOut, TooLittleRoom };
 

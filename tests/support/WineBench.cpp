@@ -829,6 +829,45 @@ std::string ExpectUnattendedRun(const std::string& commandLine, const std::strin
     return text;
 }
 
+RECT TextNeeds(HWND control, UINT format) {
+    RECT needed;
+    GetClientRect(control, &needed);
+    HDC dc = GetDC(control);
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    DrawTextA(dc, WindowText(control).c_str(), -1, &needed, DT_CALCRECT | format);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return needed;
+}
+
+int ExpectedLogPixels() {
+    const char* given = getenv("BENCH_LOG_PIXELS");
+    return given ? atoi(given) : 96;
+}
+
+int ScreenLogPixels() {
+    HDC screen = GetDC(nullptr);
+    const int pixels = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+DWORD RunAtLogPixels(const std::string& test, DWORD logPixels) {
+    const char* desktop = "Control Panel\\Desktop";
+    const RegValue before = ReadRegValue(HKEY_CURRENT_USER, desktop, "LogPixels");
+    SetRegDword(HKEY_CURRENT_USER, desktop, "LogPixels", logPixels);
+    SetEnvironmentVariableA("BENCH_LOG_PIXELS", std::to_string(logPixels).c_str());
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    Process again(std::string("\"") + self + "\" --gtest_filter=" + test);
+    const DWORD status = again.Wait(120000);
+    SetEnvironmentVariableA("BENCH_LOG_PIXELS", nullptr);
+    SetRegDword(HKEY_CURRENT_USER, desktop, "LogPixels",
+                before.exists ? *reinterpret_cast<const DWORD*>(before.data.data()) : 96);
+    return status;
+}
+
 bool Process::Running() const {
     return handle_ && WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT;
 }

@@ -142,6 +142,16 @@ HWND FocusOf(HWND window);
 // Presses and releases a key as the keyboard does: it reaches whatever has the focus.
 void PressKey(WORD virtualKey);
 
+// The rectangle the control's text needs, from its client area's top left corner, drawn
+// with its own font in the given DrawText format (DT_CALCRECT is added).
+RECT TextNeeds(HWND control, UINT format);
+// The screen resolution a test expects: 96, or what RunAtLogPixels gave its process.
+int ExpectedLogPixels();
+int ScreenLogPixels(); // what the screen has (LOGPIXELSY)
+// Runs one test of this program again in a process of its own with the user's LogPixels
+// set to logPixels (restored afterwards). Returns that process's exit code.
+DWORD RunAtLogPixels(const std::string& test, DWORD logPixels);
+
 // Top-level windows of a process, in Z order.
 std::vector<HWND> TopLevelWindows(DWORD processId);
 // Waits (bounded) until a top-level window of the process satisfies the predicate.

@@ -171,18 +171,21 @@ TEST_F(EndToEndUninstallTest, CurrentUserUninstallKeepsAFolderWithDocuments) {
     EXPECT_TRUE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, EntryPath));
 }
 
-TEST_F(EndToEndUninstallTest, TheRunningProgramIsSkippedAndEscapeLeavesTheRest) {
+TEST_F(EndToEndUninstallTest, TheRunningProgramIsSkippedAndEscapeEndsAsFinishDoes) {
     // "$ETUP.EXE" is a name of the rule; the recorded folder differs from the started
     // path in the case of its letters only.
     ASSERT_NO_FATAL_FAILURE(Install("skip", "$ETUP.EXE"));
     bench::SetRegString(HKEY_CURRENT_USER, ProductPath, "InstallLocation", Upper(folder),
                         REG_EXPAND_SZ);
-    ASSERT_NO_FATAL_FAILURE(RunUninstall(folder + "\\$etup.exe /r", true));
+    std::vector<std::string> left;
+    ASSERT_NO_FATAL_FAILURE(RunUninstall(folder + "\\$etup.exe /r", true, "",
+                                         [&] { left = bench::ListFolder(folder); }));
     EXPECT_EQ(LoadText(7), outcome); // nothing was given up
-    EXPECT_EQ(std::vector<std::string>{"$ETUP.EXE"}, bench::ListFolder(folder));
-    // Escape: no clean-up and no batch.
-    EXPECT_TRUE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, EntryPath));
-    EXPECT_FALSE(bench::FileExists(BatchPath));
+    EXPECT_EQ(std::vector<std::string>{"$ETUP.EXE"}, left);
+    // Escape after the removal: the clean-up and the batch, as after "終了".
+    EXPECT_FALSE(bench::RegKeyExists(HKEY_LOCAL_MACHINE, EntryPath));
+    EXPECT_TRUE(Gone(program));
+    EXPECT_TRUE(NoBatchLeft());
 }
 
 // Two installations of one account: for the current user in B1, then for all users in B2

@@ -337,20 +337,20 @@ TEST_F(UninstallDialogTest, ExecuteCancelAndCloseAreIgnoredWhileTheDeletionRuns)
     EXPECT_EQ(LoadCursorA(nullptr, IDC_WAIT), cursor);
 }
 
-TEST_F(UninstallDialogTest, EscapeAfterTheDeletionEndsWithTwo) {
-    MakeFiles(folder, {"QUORIN32.EXE"});
-    const Removal removal = RunRemoval({IDYES}, {}, [](HWND d) { bench::Command(d, Cancel); });
-    EXPECT_TRUE(removal.finished);
-    EXPECT_FALSE(removal.cancel.visible);
-    EXPECT_EQ(2, removal.result);
-}
-
-TEST_F(UninstallDialogTest, CloseBoxAfterTheDeletionEndsWithTwo) {
-    MakeFiles(folder, {"QUORIN32.EXE"});
-    const Removal removal =
-        RunRemoval({IDYES}, {}, [](HWND d) { PostMessageA(d, WM_CLOSE, 0, 0); });
-    EXPECT_TRUE(removal.finished);
-    EXPECT_EQ(2, removal.result);
+// Once the files are gone, every way of closing the dialog ends it as "終了" does.
+TEST_F(UninstallDialogTest, EscapeCloseBoxAndAltF4AfterTheDeletionEndWithOne) {
+    const std::function<void(HWND)> ends[] = {
+        [](HWND d) { bench::Command(d, Cancel); },                   // Escape
+        [](HWND d) { PostMessageA(d, WM_CLOSE, 0, 0); },             // the close box
+        [](HWND d) { PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0); }, // Alt+F4
+    };
+    for (const auto& end : ends) {
+        MakeFiles(folder, {"QUORIN32.EXE"});
+        const Removal removal = RunRemoval({IDYES}, {}, end);
+        EXPECT_TRUE(removal.finished);
+        EXPECT_FALSE(removal.cancel.visible);
+        EXPECT_EQ(1, removal.result);
+    }
 }
 
 TEST_F(UninstallDialogTest, CloseBoxOnTheStartPageEndsWithTwo) {
@@ -368,6 +368,73 @@ TEST_F(UninstallDialogTest, EnterAfterTheDeletionPressesTheFocusedFinishButton) 
     });
     EXPECT_EQ(Next, focused);
     EXPECT_EQ(1, removal.result);
+}
+
+// A folder of `bytes` bytes: units of `unit` after the drive, then `last` filled up with "x".
+std::string FolderOf(size_t bytes, const std::string& unit, const std::string& last) {
+    std::string folder = "C:\\";
+    while (folder.size() + unit.size() + last.size() <= bytes)
+        folder += unit;
+    return folder + last + std::string(bytes - folder.size() - last.size(), 'x');
+}
+
+bool IsWholeCp932(const std::string& text) {
+    return MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, text.data(),
+                               static_cast<int>(text.size()), nullptr, 0) > 0;
+}
+
+// At this program's DPI (96, or 192 when the next test runs it again): the folder line lies
+// between the instruction and the separator and holds its text as the control draws it,
+// broken on whole characters. A folder of 250 bytes shows whole; the longest (259 bytes)
+// has its middle given way to "..." where it cannot, and keeps its drive and last folder.
+TEST_F(UninstallDialogTest, TheFolderLineNamesAFolderOf250Bytes) {
+    EXPECT_EQ(bench::ScreenLogPixels(), bench::ExpectedLogPixels());
+    const struct {
+        std::string folder, last;
+        bool whole;
+    } cases[] = {{FolderOf(250, "家計簿ソフト\\", "くおりん"), "くおりん", true},
+                 {FolderOf(250, std::string(40, 'W') + "\\", "W"), "W", true},
+                 {FolderOf(259, std::string(40, 'W') + "\\", "W"), "W", false}};
+    const std::string prefix = "削除ﾌｫﾙﾀﾞ ";
+    for (const auto& c : cases) {
+        strcpy(InstallDir, c.folder.c_str());
+        HWND dialog =
+            CreateDialogParamA(AppInstance, "DLG_MASTER", nullptr, UninstallDialogProc, 0);
+        HWND line = GetDlgItem(dialog, Status);
+        RECT shown, above, separator;
+        GetWindowRect(line, &shown);
+        GetWindowRect(GetDlgItem(dialog, Instruction), &above);
+        GetWindowRect(GetDlgItem(dialog, 0xFFFF), &separator);
+        const RECT needed = bench::TextNeeds(line, DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+        EXPECT_LE(needed.right, shown.right - shown.left) << c.folder;
+        EXPECT_LE(needed.bottom, shown.bottom - shown.top) << c.folder;
+        EXPECT_GE(shown.top, above.bottom);
+        EXPECT_LT(shown.bottom, separator.top);
+        std::string text = bench::WindowText(line);
+        EXPECT_TRUE(IsWholeCp932(text)) << bench::Hex(text);
+        text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
+        const size_t dots = text.find("...");
+        if (c.whole) {
+            EXPECT_EQ(prefix + c.folder, text);
+        } else if (dots != std::string::npos) {
+            const std::string head = text.substr(prefix.size(), dots - prefix.size());
+            const std::string tail = text.substr(dots + 3);
+            EXPECT_EQ(prefix, text.substr(0, prefix.size()));
+            EXPECT_EQ(0u, c.folder.find(head)) << head;
+            EXPECT_EQ("C:\\", head.substr(0, 3));
+            EXPECT_EQ(c.folder.size() - tail.size(), c.folder.rfind(tail)) << tail;
+            EXPECT_EQ("\\" + c.last, tail.substr(0, c.last.size() + 1)) << tail;
+        } else {
+            ADD_FAILURE() << "neither whole nor shortened: " << text;
+        }
+        DestroyWindow(dialog);
+    }
+}
+
+TEST(FolderLineAt192Dpi, NamesAFolderOf250Bytes) {
+    EXPECT_EQ(bench::RunAtLogPixels("UninstallDialogTest.TheFolderLineNamesAFolderOf250Bytes", 192),
+              0u)
+        << "the test above failed at 192 DPI: run it with LogPixels 192";
 }
 
 TEST_F(UninstallDialogTest, OtherCommandsDoNothing) {

@@ -139,14 +139,30 @@ TEST_F(InstallStepCopy, ExistingFolderWithTrailingSeparatorIsUsed) {
         << "a read-only file is replaced and left with normal attributes";
 }
 
-TEST_F(InstallStepCopy, FileInTheWayKeepsTheFolderPageUsable) {
+// A folder that cannot be made (a file in the way, a drive that does not exist, a drive
+// that cannot be written): its write message, owned by the wizard; the status line empty;
+// the typed folder selected in the focused field.
+TEST_F(InstallStepCopy, AFolderThatCannotBeMadeIsSaidAndTheFieldIsReadyForAnother) {
     const std::string file = target_ / "occupied";
     bench::WriteFileBytes(file, "x");
-    EXPECT_EQ(RunStep(file), 0);
-    ExpectIdleOnFolderPage();
-    EXPECT_EQ(wizard_.Text(1009), "フォルダ(ディレクトリ)の作成中...");
-    EXPECT_FALSE(Location().exists);
-    EXPECT_EQ(wizard_.Text(1000), file);
+    ASSERT_FALSE(bench::FolderExists("K:\\"));
+    for (const std::string& folder :
+         {file, std::string("K:\\Kakeibo"), bench::ReadOnlyDrive() + "\\new"}) {
+        bench::MessageBoxHook hook({IDOK});
+        EXPECT_EQ(RunStep(folder), 0);
+        ASSERT_EQ(hook.boxes().size(), 1u) << folder;
+        EXPECT_EQ(hook.boxes()[0].text,
+                  folder + "\nのフォルダに書き込みできません。\n別のフォルダを指定してください。");
+        EXPECT_EQ(hook.boxes()[0].caption, kCaption);
+        EXPECT_EQ(hook.boxes()[0].Style(), static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+        EXPECT_EQ(hook.boxes()[0].owner, wizard_.dialog());
+        EXPECT_EQ(wizard_.Text(1009), "");
+        EXPECT_EQ(wizard_.Text(1000), folder);
+        EXPECT_EQ(GetFocus(), GetDlgItem(wizard_.dialog(), 1000)) << folder;
+        EXPECT_EQ(Selection(wizard_.dialog(), 1000), std::make_pair(DWORD{0}, Characters(folder)));
+        EXPECT_FALSE(Location().exists);
+        ExpectIdleOnFolderPage();
+    }
 }
 
 TEST_F(InstallStepCopy, PathThatCannotBeMadeAbsoluteBeeps) {

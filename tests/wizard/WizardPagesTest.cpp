@@ -291,15 +291,15 @@ TEST_F(WizardPages, EnterAloneWalksThroughEveryPage) {
 }
 
 // A click gives Next the focus, and the install step disables Next while it works: when
-// the step fails without a message (a folder too long to be made absolute), Next has the
-// focus again.
+// the step fails without a message (a folder too long to be made absolute: a relative name
+// of 258 bytes), Next has the focus again.
 TEST_F(WizardPages, NextHasTheFocusAgainAfterAQuietFailure) {
     HWND focus = nullptr, next = nullptr;
     bench::RunDialog(AppInstance, "DLG_MASTER", WizardDialogProc, [&](HWND dialog) {
         ASSERT_TRUE(WaitPage(0));
         SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next = GetDlgItem(dialog, 1)),
                      TRUE);
-        bench::SetControlText(dialog, 1000, "C:\\" + std::string(257, 'a'));
+        bench::SetControlText(dialog, 1000, std::string(258, 'a'));
         SendMessageA(dialog, WM_COMMAND, 1, reinterpret_cast<LPARAM>(next)); // the click
         focus = Page() == 0 ? bench::FocusOf(dialog) : nullptr;
         bench::Command(dialog, IDCANCEL);
@@ -540,24 +540,9 @@ const std::string kLongestNames[] = {
     Repeat("あ", 91), std::string(182, 'W'), "x" + Repeat("あ", 90) + "y",
     "a" + Repeat(" " + std::string(26, 'a'), 5) + " " + std::string(45, 'a')};
 
-// The rectangle the control's text needs from its client area's top left corner.
-RECT NeededForText(HWND control, UINT format) {
-    RECT needed;
-    GetClientRect(control, &needed);
-    HDC dc = GetDC(control);
-    HGDIOBJ old =
-        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
-    DrawTextA(dc, bench::WindowText(control).c_str(), -1, &needed, DT_CALCRECT | format);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
-    return needed;
-}
-
 // At this program's DPI: 96, or 144 when the next test runs it again.
 TEST_F(WizardPages, LongestGroupNamesShowWholeInTheFinishText) {
-    HDC screen = GetDC(nullptr);
-    EXPECT_EQ(GetDeviceCaps(screen, LOGPIXELSY), getenv("BENCH_LOG_PIXELS") ? 144 : 96);
-    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(bench::ScreenLogPixels(), bench::ExpectedLogPixels());
     for (const std::string& name : kLongestNames) {
         ModelessWizard wizard;
         strcpy(GroupName, name.c_str());
@@ -571,32 +556,22 @@ TEST_F(WizardPages, LongestGroupNamesShowWholeInTheFinishText) {
         // As the static control draws it: words wider than a line broken with SS_EDITCONTROL.
         const bool edit = GetWindowLongPtrA(text, GWL_STYLE) & SS_EDITCONTROL;
         const RECT needed =
-            NeededForText(text, DT_WORDBREAK | DT_EXPANDTABS | (edit ? DT_EDITCONTROL : 0));
+            bench::TextNeeds(text, DT_WORDBREAK | DT_EXPANDTABS | (edit ? DT_EDITCONTROL : 0));
         EXPECT_EQ(wizard.Text(1006), StartMenuText(name));
         EXPECT_LE(needed.bottom, shown.bottom - shown.top) << name;
         EXPECT_LE(needed.right, shown.right - shown.left) << name;
         EXPECT_LT(shown.bottom, separator.top);
         EXPECT_FALSE(IntersectRect(&overlap, &boxShown, &shown) ||
                      IntersectRect(&overlap, &boxShown, &finish));
-        EXPECT_LE(NeededForText(box, DT_SINGLELINE).right + GetSystemMetrics(SM_CXMENUCHECK),
+        EXPECT_LE(bench::TextNeeds(box, DT_SINGLELINE).right + GetSystemMetrics(SM_CXMENUCHECK),
                   boxShown.right - boxShown.left);
     }
 }
 
 TEST(FinishTextAt144Dpi, LongestGroupNamesShowWhole) {
-    const char* desktop = "Control Panel\\Desktop";
-    const bench::RegValue before = bench::ReadRegValue(HKEY_CURRENT_USER, desktop, "LogPixels");
-    bench::SetRegDword(HKEY_CURRENT_USER, desktop, "LogPixels", 144);
-    SetEnvironmentVariableA("BENCH_LOG_PIXELS", "144");
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, sizeof self);
-    bench::Process again(std::string("\"") + self +
-                         "\" --gtest_filter=WizardPages.LongestGroupNamesShowWholeInTheFinishText");
-    const DWORD status = again.Wait(60000);
-    SetEnvironmentVariableA("BENCH_LOG_PIXELS", nullptr);
-    bench::SetRegDword(HKEY_CURRENT_USER, desktop, "LogPixels",
-                       before.exists ? *reinterpret_cast<const DWORD*>(before.data.data()) : 96);
-    EXPECT_EQ(status, 0u) << "the test above failed at 144 DPI: run it with LogPixels 144";
+    EXPECT_EQ(bench::RunAtLogPixels("WizardPages.LongestGroupNamesShowWholeInTheFinishText", 144),
+              0u)
+        << "the test above failed at 144 DPI: run it with LogPixels 144";
 }
 
 TEST_F(WizardPages, RestartVariantOfTheFinishPage) {

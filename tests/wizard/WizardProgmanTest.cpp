@@ -142,7 +142,7 @@ TEST_F(WizardProgman, WithoutProgramManagerMessage12AndStillTheFinishPage) {
     EXPECT_EQ(hook.boxes()[0].text, kGroupFailedText);
     EXPECT_EQ(hook.boxes()[0].caption, "Error");
     EXPECT_EQ(hook.boxes()[0].Style(), static_cast<UINT>(MB_OK));
-    EXPECT_EQ(hook.boxes()[0].owner, nullptr);
+    EXPECT_EQ(hook.boxes()[0].owner, wizard);
     EXPECT_EQ(busyInBox, 1);
     EXPECT_FALSE(bench::FolderExists(groupFolder_));
 }

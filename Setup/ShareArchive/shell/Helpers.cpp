@@ -155,6 +155,10 @@ const char* AnswerName(int answer) {
 } // namespace
 
 int AskUser(HWND owner, const char* text, const char* caption, UINT style) {
+    // A box of a run that has a window belongs to it: it stays in front, and the window
+    // takes no clicks while it is open. Before the window exists there is none.
+    if (owner == nullptr)
+        owner = MainWindow;
     const int answer = Unattended ? MessageAnswerUnattended(style)
                                   : MessageBoxA(owner, text, caption, style);
     LogLine("message [%s] %s: %s%s", caption, text, AnswerName(answer),
@@ -262,6 +266,17 @@ void CenterWindow(HWND window, HWND centreOn) {
     }
 
     SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void PlaceControl(HWND dialog, int id, const RECT& units) {
+    RECT client;
+    GetClientRect(dialog, &client);
+    const int left = MulDiv(units.left, client.right, DialogWidthUnits);
+    const int top = MulDiv(units.top, client.bottom, DialogHeightUnits);
+    SetWindowPos(GetDlgItem(dialog, id), nullptr, left, top,
+                 MulDiv(units.right, client.right, DialogWidthUnits) - left,
+                 MulDiv(units.bottom, client.bottom, DialogHeightUnits) - top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 BOOL AppendPathN(char* path, size_t capacity, const char* name) {

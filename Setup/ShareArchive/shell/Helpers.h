@@ -28,6 +28,7 @@ void FormatTextV(char* target, size_t capacity, const char* format, va_list args
 
 // Every message box of the program comes here: shown and answered by the person, or, in an
 // unattended run, answered as that run answers (MessageAnswerUnattended); logged either way.
+// Without an owner, the open dialog (MainWindow) owns it.
 int AskUser(HWND owner, const char* text, const char* caption, UINT style);
 // The answer an unattended run gives a box of this style: the one a person most often
 // gives and that loses nothing. Yes to a question, Cancel to a retry (nobody can mend
@@ -40,6 +41,19 @@ void SetStatusText(HWND dialog, const char* format, ...);
 void SetStatusTextV(HWND dialog, const char* format, va_list args);
 
 void CenterWindow(HWND window, HWND centreOn);
+
+// Places a control of DLG_MASTER at a rectangle (left, top, right, bottom) in dialog units,
+// scaled as the client area (248 x 132 units) was; MapDialogRect and MoveWindow are not
+// among the functions the program imports.
+enum { DialogWidthUnits = 248, DialogHeightUnits = 132 };
+void PlaceControl(HWND dialog, int id, const RECT& units);
+
+// Sets format (one %s) with path into a static control so that the control shows it:
+// broken into lines on whole characters where it is wider than the control, and, where
+// those lines are more than the control holds, the path shortened in its middle ("...")
+// so that its root and its last folder stay. Measured with the control's own font;
+// "&" is shown as it is. True when the whole path shows.
+bool SetPathLine(HWND control, const char* format, const char* path);
 
 // Joins name to the 260-byte path buffer with one "\" between them. A join that
 // would not fit is refused: the buffer is left unchanged and FALSE is returned.

@@ -10,7 +10,7 @@ SetupOptions Options;
 namespace {
 
 enum OptionKind { NotAnOption, SilentOption, FolderOption, GroupOption, AllUsersOption,
-                  CurrentUserOption, LaunchOption, LogOption, CloseAppOption };
+                  CurrentUserOption, LaunchOption, LogOption, CloseAppOption, HelpOption };
 
 struct OptionName {
     const char* name; // upper case; a trailing "=" takes a value
@@ -21,6 +21,7 @@ const OptionName OptionNames[] = {
     {"/S", SilentOption},           {"/D=", FolderOption},        {"/GROUP=", GroupOption},
     {"/ALLUSERS", AllUsersOption},  {"/CURRENTUSER", CurrentUserOption},
     {"/LAUNCH", LaunchOption},      {"/LOG=", LogOption},         {"/CLOSEAPP", CloseAppOption},
+    {"/?", HelpOption},             {"/HELP", HelpOption},
 };
 
 // The option an argument names, and where its value starts. The names are ASCII: a lead
@@ -85,9 +86,17 @@ bool ReadOptions(const char* commandLine, SetupMode mode, SetupOptions& options)
     if (p != nullptr && mode != InstallMode)
         p = NextArgumentOf(p, argument, sizeof argument, nullptr); // the mode switch
     const char* start = nullptr;
+    bool first = mode == InstallMode; // else the mode switch came first
     while (p != nullptr && (p = NextArgumentOf(p, argument, sizeof argument, &start)) != nullptr) {
         const char* value = nullptr;
-        switch (KindOf(argument, &value)) {
+        const OptionKind kind = KindOf(argument, &value);
+        if (kind == HelpOption && first) {
+            options.help = true; // only in the place of the mode switch
+            first = false;
+            continue;
+        }
+        first = false;
+        switch (kind) {
         case SilentOption:
             options.unattended = true;
             break;
@@ -127,6 +136,7 @@ bool ReadOptions(const char* commandLine, SetupMode mode, SetupOptions& options)
             options.closeApplication = true;
             break;
         case NotAnOption:
+        case HelpOption:
             NoteProblem(options, "unknown option: %s", argument);
             break;
         }
@@ -152,6 +162,8 @@ void LogOptions(SetupMode mode, const SetupOptions& options) {
                            : mode == UninstallAllUsersMode    ? "uninstall /r (all users)"
                                                               : "uninstall /R (current user)";
     LogLine("SETUP.EXE: %s, %s", modeName, options.unattended ? "unattended (/S)" : "interactive");
+    if (options.help)
+        LogLine("option /?");
     if (options.folder[0] != '\0')
         LogLine("option /D=%s", options.folder);
     if (options.group[0] != '\0')

@@ -23,6 +23,7 @@ enum ExitCode {
 enum UserChoice { UsersAsStartUpSets = -1, UsersCurrent = 0, UsersAll = 1 };
 
 struct SetupOptions {
+    bool help;                    // /? or /HELP as the first argument
     bool unattended;              // /S
     bool launch;                  // /LAUNCH
     bool closeApplication;        // /CLOSEAPP
@@ -43,3 +44,6 @@ bool ReadOptions(const char* commandLine, SetupMode mode, SetupOptions& options)
 bool AcceptGroupOption(SetupOptions& options, bool (*usable)(const char* name));
 // The options as understood, for the log.
 void LogOptions(SetupMode mode, const SetupOptions& options);
+// /? and /HELP: the options and the exit codes, in a box, or in an unattended run into the
+// log only. Nothing else happens in such a run. Returns ExitDone.
+int ShowUsage();

@@ -454,6 +454,7 @@ int RunInstall() {
     OfferSettingsMigration();
     const INT_PTR result =
         DialogBoxParamA(AppInstance, DLG_MASTER_NAME, nullptr, WizardDialogProc, 0);
+    MainWindow = nullptr; // gone: no later box may name it as its owner
     LogLine("the wizard ended with %d", static_cast<int>(result));
     if (result == 1 && LaunchNow)
         LaunchApplication();
@@ -480,6 +481,7 @@ int RunUninstall() {
         return RunUnattendedUninstall();
     const INT_PTR result =
         DialogBoxParamA(AppInstance, DLG_MASTER_NAME, nullptr, UninstallDialogProc, 0);
+    MainWindow = nullptr;
     LogLine("the uninstall dialog ended with %d", static_cast<int>(result));
     if (result == 1)
         RunUninstallCleanup();
@@ -507,6 +509,8 @@ int SetupMain(HINSTANCE instance) {
         OpenRunLog(Options.logFile);
     LogRunHeader();
     LogOptions(mode, Options);
+    if (Options.help)
+        return EndRun(ShowUsage()); // before anything is looked at or written
     if (Unattended && !optionsGood)
         return EndRun(ExitBadOption); // before anything is written
 

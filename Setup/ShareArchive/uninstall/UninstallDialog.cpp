@@ -50,12 +50,25 @@ char* LastDot(char* text) {
     return found;
 }
 
+// Where the folder line goes when the status line's own two lines cannot show the folder:
+// down from below the instruction, over the wizard's hidden field, to the separator.
+const RECT LongFolderLineRect = {29, 59, 238, 103};
+
 HWND Item(HWND dialog, int id) {
     return GetDlgItem(dialog, id);
 }
 
 void ShowWaitCursor() {
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+}
+
+// The folder that will be removed, named whole (or, past the longest line, with its root
+// and last folder): in the status line, which grows where it holds too little.
+void ShowFolderLine(HWND dialog) {
+    if (SetPathLine(Item(dialog, IDC_STATUS), FolderStatusFormat, InstallDir))
+        return;
+    PlaceControl(dialog, IDC_STATUS, LongFolderLineRect);
+    SetPathLine(Item(dialog, IDC_STATUS), FolderStatusFormat, InstallDir);
 }
 
 // The start page: the title, the controls the wizard uses hidden, the start texts.
@@ -72,7 +85,7 @@ void InitUninstallDialog(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_HEADLINE, StartHeadline);
     SetDlgItemTextA(dialog, IDC_INSTRUCTION, StartInstruction);
     SetDlgItemTextA(dialog, IDC_NEXT, ExecuteCaption);
-    SetStatusText(dialog, FolderStatusFormat, InstallDir);
+    ShowFolderLine(dialog);
 
     CenterWindow(dialog, nullptr);
 }
@@ -87,9 +100,11 @@ void OnExecuteOrFinish(HWND dialog) {
     }
 }
 
+// Escape, the close box and Alt+F4. Once the files are gone the removal is done whatever
+// closes the dialog: it ends as "終了" does, so that the clean-up runs.
 void OnCancel(HWND dialog) {
     if (UninstallBusy == 0)
-        EndDialog(dialog, 2);
+        EndDialog(dialog, UninstallStep == 1 ? 1 : 2);
 }
 
 // Deletes one file, offering a retry while that fails. False when the user gave it up.

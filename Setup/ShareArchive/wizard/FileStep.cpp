@@ -9,6 +9,7 @@
 #include "shell/Helpers.h"
 #include "shell/Log.h"
 #include "shell/SetupState.h"
+#include "resource.h"
 
 #include <string.h>
 
@@ -17,6 +18,8 @@ StagedFiles InstallStaging;
 namespace {
 
 const char CreatingFolderText[] = "フォルダ(ディレクトリ)の作成中...";
+const char CannotWriteFormat[] =
+    "%s\nのフォルダに書き込みできません。\n別のフォルダを指定してください。";
 const char NoRoomFormat[] = "%s\nのドライブに空き容量が足りません。\n必要な容量: %lu KB\n"
                             "空き容量: %lu KB\n別のフォルダを指定してください。";
 const char NotRestoredFormat[] =
@@ -162,6 +165,7 @@ bool CreateInstallFolder(HWND dialog) {
     if (error == ERROR_ALREADY_EXISTS && IsExistingFolder(InstallDir))
         return true;
     LogLine("error: the folder %s cannot be created (system error %lu)", InstallDir, error);
+    ReportUnusableFolder(dialog); // the person would not learn it otherwise
     return false;
 }
 
@@ -200,6 +204,18 @@ void ReportUndone(void* context, const char* path, const char* aside, StagedOutc
 }
 
 } // namespace
+
+void ReportUnusableFolder(HWND dialog) {
+    SetStatusText(dialog, "");
+    char text[512];
+    FormatText(text, sizeof text, CannotWriteFormat, InstallDir);
+    AskUser(dialog, text, InstallCaption, MB_OK | MB_ICONINFORMATION);
+    if (dialog == nullptr)
+        return;
+    HWND field = GetDlgItem(dialog, IDC_INPUT);
+    SendMessageA(field, EM_SETSEL, 0, -1);
+    SetFocus(field);
+}
 
 bool OpenFileStep(HWND dialog, ULONGLONG (*roomFor)(DWORD clusterBytes)) {
     NearestExistingFolder(InstallDir, FolderBefore);

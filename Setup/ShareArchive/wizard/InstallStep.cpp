@@ -17,8 +17,6 @@
 namespace {
 
 const char CopyingFileFormat[] = "ﾌｧｲﾙ %s をｺﾋﾟｰ中...";
-const char CannotWriteFormat[] =
-    "%s\nのフォルダに書き込みできません。\n別のフォルダを指定してください。";
 const int WriteErrorCode = 8; // an output file could not be created
 
 // Bytes of the blank at text (ASCII space 1, ideographic space 2), or 0.
@@ -145,7 +143,7 @@ ULONGLONG RoomOfPayload(DWORD clusterBytes) {
 
 // ExitDone, or the exit code of the failure, with its message: a file that cannot be
 // written or replaced is the folder's fault, anything else the archive's.
-int ExtractFiles() {
+int ExtractFiles(HWND dialog) {
     int code = StagePayload(AppInstance, InstallStaging, InstallFiles, InstallFileCount,
                             LogWrittenFile, nullptr);
     if (code == 0) {
@@ -159,9 +157,7 @@ int ExtractFiles() {
     if (code == 0)
         return ExitDone;
     if (code == WriteErrorCode) {
-        char text[512];
-        FormatText(text, sizeof text, CannotWriteFormat, InstallDir);
-        AskUser(nullptr, text, InstallCaption, MB_OK | MB_ICONINFORMATION);
+        ReportUnusableFolder(dialog);
         return ExitFolderUnusable;
     }
     ShowArchiveError(AppInstance, code);
@@ -262,7 +258,7 @@ int InstallFilesInto(HWND dialog, const char* typed) {
     }
     const bool inPlace = !carried && RunsFromInstallFolder(); // nothing is copied
     if (!inPlace && !OpenFileStep(dialog, carried ? RoomOfPayload : RoomOfCopies)) {
-        EndWork(dialog); // the status line keeps its text
+        EndWork(dialog); // the step has said why
         return ExitFolderUnusable;
     }
     SetStatusText(dialog, "");
@@ -270,7 +266,7 @@ int InstallFilesInto(HWND dialog, const char* typed) {
 
     int outcome = ExitDone;
     if (!inPlace)
-        outcome = carried ? ExtractFiles() : (CopyFiles(dialog) ? ExitDone : ExitFolderUnusable);
+        outcome = carried ? ExtractFiles(dialog) : (CopyFiles(dialog) ? ExitDone : ExitFolderUnusable);
     SetStatusText(dialog, "");
     if (outcome == ExitDone) {
         const char* settings = CompleteSettingsMigration(); // the settings go where the files went

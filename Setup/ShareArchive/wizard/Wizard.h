@@ -32,8 +32,12 @@ extern StagedFiles InstallStaging;
 // Before the first write: the room roomFor says the files take (given the drive's cluster
 // size) compared with the free space of InstallDir's drive (a message naming both when it
 // is too little), then the folder created; the step is open from then on. False when the
-// files do not fit or the folder cannot be created; nothing is written then.
+// files do not fit or the folder cannot be created (each said); nothing is written then.
 bool OpenFileStep(HWND dialog, ULONGLONG (*roomFor)(DWORD clusterBytes));
+// The install folder cannot be used (created or written): said with the folder's write
+// message, the status line emptied, and the folder field selected for another one.
+void ReportUnusableFolder(HWND dialog);
+
 // Undoes an open step: its files deleted, the files they replaced moved back (one that
 // cannot be is named in a message and the log), the folders it created removed.
 void UndoFileStep(HWND dialog);

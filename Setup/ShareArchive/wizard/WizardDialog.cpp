@@ -61,18 +61,6 @@ void SetStatusFromTable(HWND dialog, UINT stringId) {
     SetStatusText(dialog, "%s", text);
 }
 
-// Places a control at a rectangle in dialog units, scaled as the client area (248 x 132
-// units) was; MapDialogRect and MoveWindow are not among the functions the program imports.
-void PlaceControl(HWND dialog, int id, const RECT& units) {
-    RECT client;
-    GetClientRect(dialog, &client);
-    const int left = MulDiv(units.left, client.right, 248);
-    const int top = MulDiv(units.top, client.bottom, 132);
-    SetWindowPos(GetDlgItem(dialog, id), nullptr, left, top,
-                 MulDiv(units.right, client.right, 248) - left,
-                 MulDiv(units.bottom, client.bottom, 132) - top, SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 // Gives the control the keyboard focus as the dialog manager does (a push button also
 // becomes the default button, so that Enter presses it).
 void FocusControl(HWND dialog, int id) {
