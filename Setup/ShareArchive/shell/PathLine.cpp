@@ -113,10 +113,7 @@ typedef HGDIOBJ(WINAPI* SelectObjectProc)(HDC, HGDIOBJ);
 // Looked up where it is: the program imports nothing from gdi32, which every window
 // program has loaded.
 SelectObjectProc SelectObjectOfSystem() {
-    HMODULE gdi = GetModuleHandleA("gdi32.dll");
-    return gdi == nullptr ? nullptr
-                          : reinterpret_cast<SelectObjectProc>(
-                                reinterpret_cast<void (*)()>(GetProcAddress(gdi, "SelectObject")));
+    return LookUpFunction<SelectObjectProc>("gdi32.dll", "SelectObject");
 }
 
 } // namespace

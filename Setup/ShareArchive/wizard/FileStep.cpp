@@ -112,8 +112,7 @@ bool ReadDriveSpace(const char* folder, ULONGLONG* freeBytes, DWORD* clusterByte
     *clusterBytes = sectorsPerCluster * bytesPerSector;
     *freeBytes = static_cast<ULONGLONG>(freeClusters) * *clusterBytes;
     const FreeSpaceExCall freeSpaceEx =
-        reinterpret_cast<FreeSpaceExCall>(reinterpret_cast<void (*)()>(
-            GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "GetDiskFreeSpaceExA")));
+        LookUpFunction<FreeSpaceExCall>("kernel32.dll", "GetDiskFreeSpaceExA");
     char probe[PathCapacity];
     CopyText(probe, sizeof probe, folder);
     if (probe[0] != '\0' && !EndsWithSeparator(probe))

@@ -3,7 +3,7 @@
 // or nothing: each is written under a temporary name first, and only when all are
 // good are they put in place.
 #include "wizard/Wizard.h"
-#include "archive/ExtractPayload.h"
+#include "archive/ExtractArchive.h"
 #include "integration/Registry.h"
 #include "shell/Helpers.h"
 #include "shell/Log.h"
@@ -61,19 +61,6 @@ bool ResolveInstallFolder(const char* typed) {
     if (InstallDir[0] == '\0')
         CopyText(InstallDir, sizeof InstallDir, SetupDir);
     return true;
-}
-
-bool HasPayload() {
-    return FindResourceA(AppInstance, MAKEINTRESOURCEA(IDR_PAYLOAD), RT_RCDATA) != nullptr;
-}
-
-void LogWrittenFile(void*, const MemberHeader& header, MemberOutcome outcome, int result) {
-    if (outcome == kMemberExtracted)
-        LogLine("file written: %s%s (%lu bytes)", header.directory, header.fileName,
-                static_cast<unsigned long>(header.originalSize));
-    else if (outcome != kMemberSkipped)
-        LogLine("error: %s%s not written (archive code %d)", header.directory, header.fileName,
-                result);
 }
 
 // Upper-cased copy with one trailing separator removed, for comparing folders.
@@ -137,15 +124,10 @@ ULONGLONG RoomOfCopies(DWORD clusterBytes) {
     return room;
 }
 
-ULONGLONG RoomOfPayload(DWORD clusterBytes) {
-    return PayloadRoom(AppInstance, clusterBytes);
-}
-
 // ExitDone, or the exit code of the failure, with its message: a file that cannot be
 // written or replaced is the folder's fault, anything else the archive's.
 int ExtractFiles(HWND dialog) {
-    int code = StagePayload(AppInstance, InstallStaging, InstallFiles, InstallFileCount,
-                            LogWrittenFile, nullptr);
+    int code = StageCarriedFiles();
     if (code == 0) {
         const int failed = InstallStaging.PlaceAll();
         if (failed >= 0) {
@@ -250,14 +232,14 @@ int InstallFilesInto(HWND dialog, const char* typed) {
         return ExitFolderUnusable;
     }
     LogLine("install folder: %s", InstallDir);
-    const bool carried = HasPayload();
+    const bool carried = CarriesFiles();
     if (!carried && !CheckCopySources(dialog)) {
         SetStatusText(dialog, "");
         EndWork(dialog);
         return ExitFilesUnusable;
     }
     const bool inPlace = !carried && RunsFromInstallFolder(); // nothing is copied
-    if (!inPlace && !OpenFileStep(dialog, carried ? RoomOfPayload : RoomOfCopies)) {
+    if (!inPlace && !OpenFileStep(dialog, carried ? RoomOfCarriedFiles : RoomOfCopies)) {
         EndWork(dialog); // the step has said why
         return ExitFolderUnusable;
     }

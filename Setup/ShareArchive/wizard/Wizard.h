@@ -34,6 +34,13 @@ extern StagedFiles InstallStaging;
 // is too little), then the folder created; the step is open from then on. False when the
 // files do not fit or the folder cannot be created (each said); nothing is written then.
 bool OpenFileStep(HWND dialog, ULONGLONG (*roomFor)(DWORD clusterBytes));
+// The files the program carries as resource 19 (CarriedFiles.cpp; the copy-mode program
+// links NoCarriedFiles.cpp, which says it carries none): whether there are any, the room
+// they take once written, and their one pass into the step's temporary files (the archive's
+// result code, 0 when all nine are written and checked).
+bool CarriesFiles();
+ULONGLONG RoomOfCarriedFiles(DWORD clusterBytes);
+int StageCarriedFiles();
 // The install folder cannot be used (created or written): said with the folder's write
 // message, the status line emptied, and the folder field selected for another one.
 void ReportUnusableFolder(HWND dialog);
