@@ -23,7 +23,7 @@ TEST(SystemVersion, ReadOnceBeforeTheEntryIsGetVersion) {
 
 TEST(MessageBoxes, ShowMessageShowsTheStringWithTheCaptionAndStyle) {
     bench::SettledMessageBoxHook hook({IDOK});
-    EXPECT_EQ(IDOK, ShowMessage(nullptr, 9, "くおりん", 0x1021));
+    EXPECT_EQ(IDOK, ShowMessage(nullptr, 9, "くおりん", 0x1021, IDCANCEL));
     ASSERT_EQ(1u, hook.boxes().size());
     const bench::BoxRecord& box = hook.boxes()[0];
     EXPECT_EQ("くおりん", box.caption);
@@ -34,7 +34,7 @@ TEST(MessageBoxes, ShowMessageShowsTheStringWithTheCaptionAndStyle) {
 
 TEST(MessageBoxes, ShowMessagePassesTheButtonThrough) {
     bench::SettledMessageBoxHook hook({IDNO});
-    EXPECT_EQ(IDNO, ShowMessage(nullptr, 10, InstallCaption, MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(IDNO, ShowMessage(nullptr, 10, InstallCaption, MB_YESNO | MB_ICONQUESTION, IDYES));
     ASSERT_EQ(1u, hook.boxes().size());
     EXPECT_EQ(
         std::string("今までWindows3.1版を利用した可能性があります。\n\n\"環境を引き継ぎますか？\n"),
@@ -48,7 +48,7 @@ TEST(MessageBoxes, ShowMessageHasItsOwner) {
                                  nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, owner);
     bench::SettledMessageBoxHook hook({IDCANCEL});
-    EXPECT_EQ(IDCANCEL, ShowMessage(owner, 13, RemoveCaption, MB_RETRYCANCEL));
+    EXPECT_EQ(IDCANCEL, ShowMessage(owner, 13, RemoveCaption, MB_RETRYCANCEL, IDCANCEL));
     ASSERT_EQ(1u, hook.boxes().size());
     EXPECT_EQ(owner, hook.boxes()[0].owner);
     EXPECT_EQ("ファイルを削除できません。", hook.boxes()[0].text);
@@ -58,7 +58,7 @@ TEST(MessageBoxes, ShowMessageHasItsOwner) {
 
 TEST(MessageBoxes, ShowMessageArgFormatsTheOneArgument) {
     bench::SettledMessageBoxHook hook({IDRETRY});
-    EXPECT_EQ(IDRETRY, ShowMessageArg(nullptr, 15, "QUORIN32.ソ", InstallCaption, MB_RETRYCANCEL));
+    EXPECT_EQ(IDRETRY, ShowMessageArg(nullptr, 15, "QUORIN32.ソ", InstallCaption, MB_RETRYCANCEL, IDCANCEL));
     ASSERT_EQ(1u, hook.boxes().size());
     EXPECT_EQ("ファイル: QUORIN32.ソ をコピーできません！", hook.boxes()[0].text);
     EXPECT_EQ(static_cast<UINT>(MB_RETRYCANCEL), hook.boxes()[0].Style());
@@ -67,7 +67,7 @@ TEST(MessageBoxes, ShowMessageArgFormatsTheOneArgument) {
 TEST(MessageBoxes, ShowMessageArgStaysBoundedWithAHugeArgument) {
     std::string huge(3000, 'x');
     bench::SettledMessageBoxHook hook({IDCANCEL});
-    ShowMessageArg(nullptr, 15, huge.c_str(), InstallCaption, MB_RETRYCANCEL);
+    ShowMessageArg(nullptr, 15, huge.c_str(), InstallCaption, MB_RETRYCANCEL, IDCANCEL);
     ASSERT_EQ(1u, hook.boxes().size());
     EXPECT_LT(hook.boxes()[0].text.size(), 1024u);
     EXPECT_EQ(0u, hook.boxes()[0].text.find("ファイル: xxxx"));
@@ -75,12 +75,23 @@ TEST(MessageBoxes, ShowMessageArgStaysBoundedWithAHugeArgument) {
 
 TEST(MessageBoxes, ShowMessageIdsTakesTextAndCaptionFromTheTable) {
     bench::SettledMessageBoxHook hook({IDYES});
-    EXPECT_EQ(IDYES, ShowMessageIds(nullptr, 16, 17, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
+    EXPECT_EQ(IDYES, ShowMessageIds(nullptr, 16, 17, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDYES));
     ASSERT_EQ(1u, hook.boxes().size());
     EXPECT_EQ("本当に削除しますか？", hook.boxes()[0].text);
     EXPECT_EQ("アプリケーションの削除確認", hook.boxes()[0].caption);
     EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2),
               hook.boxes()[0].Style());
+}
+
+// With nobody at the screen no box opens, and each question gets the answer its caller
+// chose, whatever its buttons: an OK/Cancel question may be answered Cancel, a Yes/No one No.
+TEST(MessageBoxes, AnUnattendedRunAnswersAsTheCallerChose) {
+    bench::SettledMessageBoxHook hook;
+    Unattended = 1;
+    EXPECT_EQ(IDCANCEL, AskUser(nullptr, "q", InstallCaption, MB_OKCANCEL, IDCANCEL));
+    EXPECT_EQ(IDNO, ShowMessage(nullptr, 10, InstallCaption, MB_YESNO, IDNO));
+    Unattended = 0;
+    EXPECT_TRUE(hook.boxes().empty());
 }
 
 struct ArchiveCase {

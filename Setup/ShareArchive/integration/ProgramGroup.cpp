@@ -288,7 +288,7 @@ int CreateProgmanGroup(DWORD ddeInstance, const char* mainName, const char* inst
     char command[MaxProgmanCommand + 1];
     const bool formatted = FormatCommand(command, CreateGroupFormat, groupName);
     if (ddeInstance == 0 || !formatted || !ProgmanExecute(ddeInstance, command, anyService)) {
-        ShowMessage(nullptr, IDS_GROUP_FAILED, ProgmanErrorCaption, MB_OK);
+        ShowMessage(nullptr, IDS_GROUP_FAILED, ProgmanErrorCaption, MB_OK, IDOK);
         return 0;
     }
     const char* const itemNames[ProgmanItemCount] = {mainName, helpName, guideName};

@@ -192,9 +192,8 @@ RemovalRights SettleRemovalRights(SetupMode mode, int* exitCode) {
     }
     LogLine("error: the installation for all users can be removed only with an administrator's "
             "rights; nothing changed");
-    if (!Unattended)
-        AskUser(nullptr, AdministratorMustRemoveText, RemoveCaption, MB_OK | MB_ICONEXCLAMATION);
-    *exitCode = ExitNoAllUsers;
+    AskUser(nullptr, AdministratorMustRemoveText, RemoveCaption, MB_OK | MB_ICONEXCLAMATION, IDOK);
+    ReportOutcome(ExitNoAllUsers);
     return RemovalRefused;
 }
 

@@ -42,7 +42,7 @@ bool RunElevated(const char* program, const char* parameters, DWORD* exitCode, D
 enum RemovalRights {
     RemoveHere,     // this run has the rights it needs (or needs none): it goes on
     RemovedByCopy,  // the elevated copy did the work: *exitCode is its exit code
-    RemovalRefused, // nothing changed: *exitCode is ExitNoAllUsers
+    RemovalRefused, // nothing changed; reported as ExitNoAllUsers
 };
 // "/r" without elevation: the same command relaunched elevated (interactive), or refused
 // (unattended, a refused prompt, a relaunched copy still without elevation).

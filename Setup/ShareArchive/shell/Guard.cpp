@@ -54,7 +54,9 @@ int CloseRunningApplication(const char* className, const char* caption) {
         }
 
         if ((Unattended && round >= UnattendedCloseRounds) ||
-            ShowMessage(nullptr, IDS_APP_RUNNING, caption, QuestionStyle) != IDOK) {
+            // Closed with nobody at the screen only when the run may close it (/CLOSEAPP).
+            ShowMessage(nullptr, IDS_APP_RUNNING, caption, QuestionStyle,
+                        UnattendedClosesApplication ? IDOK : IDCANCEL) != IDOK) {
             LogLine("the application is still running");
             return 0;
         }

@@ -118,21 +118,6 @@ void CopyText(char* target, size_t capacity, const char* source) {
     target[used] = '\0';
 }
 
-int MessageAnswerUnattended(UINT style) {
-    switch (style & MB_TYPEMASK) {
-    case MB_YESNO:
-    case MB_YESNOCANCEL:
-        return IDYES;
-    case MB_RETRYCANCEL:
-    case MB_ABORTRETRYIGNORE:
-        return IDCANCEL;
-    case MB_OKCANCEL:
-        return UnattendedClosesApplication ? IDOK : IDCANCEL;
-    default:
-        return IDOK;
-    }
-}
-
 namespace {
 
 const char* AnswerName(int answer) {
@@ -154,43 +139,42 @@ const char* AnswerName(int answer) {
 
 } // namespace
 
-int AskUser(HWND owner, const char* text, const char* caption, UINT style) {
+int AskUser(HWND owner, const char* text, const char* caption, UINT style, int unattendedAnswer) {
     // A box of a run that has a window belongs to it: it stays in front, and the window
     // takes no clicks while it is open. Before the window exists there is none.
     if (owner == nullptr)
         owner = MainWindow;
-    const int answer = Unattended ? MessageAnswerUnattended(style)
-                                  : MessageBoxA(owner, text, caption, style);
+    const int answer = Unattended ? unattendedAnswer : MessageBoxA(owner, text, caption, style);
     LogLine("message [%s] %s: %s%s", caption, text, AnswerName(answer),
             Unattended ? " (unattended)" : "");
     return answer;
 }
 
-int ShowMessage(HWND owner, UINT textId, const char* caption, UINT style) {
+int ShowMessage(HWND owner, UINT textId, const char* caption, UINT style, int unattendedAnswer) {
     char text[1024];
     text[0] = '\0';
     LoadStringA(AppInstance, textId, text, sizeof text);
-    return AskUser(owner, text, caption, style);
+    return AskUser(owner, text, caption, style, unattendedAnswer);
 }
 
 int ShowMessageArg(HWND owner, UINT formatId, const char* argument, const char* caption,
-                   UINT style) {
+                   UINT style, int unattendedAnswer) {
     char format[512];
     format[0] = '\0';
     LoadStringA(AppInstance, formatId, format, sizeof format);
     char text[1024];
     FormatText(text, sizeof text, format, argument);
-    return AskUser(owner, text, caption, style);
+    return AskUser(owner, text, caption, style, unattendedAnswer);
 }
 
-int ShowMessageIds(HWND owner, UINT textId, UINT captionId, UINT style) {
+int ShowMessageIds(HWND owner, UINT textId, UINT captionId, UINT style, int unattendedAnswer) {
     char text[1024];
     char caption[512];
     text[0] = '\0';
     caption[0] = '\0';
     LoadStringA(AppInstance, textId, text, sizeof text);
     LoadStringA(AppInstance, captionId, caption, sizeof caption);
-    return AskUser(owner, text, caption, style);
+    return AskUser(owner, text, caption, style, unattendedAnswer);
 }
 
 int ShowArchiveError(HINSTANCE module, int code) {
@@ -198,7 +182,7 @@ int ShowArchiveError(HINSTANCE module, int code) {
     text[0] = '\0';
     LoadStringA(module, IDS_ARCHIVE_BASE + code, text, sizeof text);
     LogLine("error: the carried files cannot be used (archive code %d)", code);
-    AskUser(nullptr, text, InstallCaption, MB_ICONINFORMATION);
+    AskUser(nullptr, text, InstallCaption, MB_ICONINFORMATION, IDOK);
     return -1;
 }
 

@@ -16,10 +16,11 @@ template <typename Function> Function LookUpFunction(const char* module, const c
                   : nullptr;
 }
 
-int ShowMessage(HWND owner, UINT textId, const char* caption, UINT style);
+// Boxes from the string table; each passes its question's unattended answer to AskUser.
+int ShowMessage(HWND owner, UINT textId, const char* caption, UINT style, int unattendedAnswer);
 int ShowMessageArg(HWND owner, UINT formatId, const char* argument, const char* caption,
-                   UINT style);
-int ShowMessageIds(HWND owner, UINT textId, UINT captionId, UINT style);
+                   UINT style, int unattendedAnswer);
+int ShowMessageIds(HWND owner, UINT textId, UINT captionId, UINT style, int unattendedAnswer);
 int ShowArchiveError(HINSTANCE module, int code); // always -1
 
 // Formats (wvsprintfA) into target, cut on a whole character to its capacity.
@@ -27,14 +28,11 @@ void FormatText(char* target, size_t capacity, const char* format, ...);
 void FormatTextV(char* target, size_t capacity, const char* format, va_list args);
 
 // Every message box of the program comes here: shown and answered by the person, or, in an
-// unattended run, answered as that run answers (MessageAnswerUnattended); logged either way.
-// Without an owner, the open dialog (MainWindow) owns it.
-int AskUser(HWND owner, const char* text, const char* caption, UINT style);
-// The answer an unattended run gives a box of this style: the one a person most often
-// gives and that loses nothing. Yes to a question, Cancel to a retry (nobody can mend
-// the cause), OK to a notice; to the running application's OK/Cancel question, OK only
-// when the run may close the application.
-int MessageAnswerUnattended(UINT style);
+// unattended run, answered with unattendedAnswer, which the caller chooses for its question
+// (the answer a person most often gives and that loses nothing: OK to a notice, Cancel to a
+// retry whose cause nobody can mend); logged either way. Without an owner, the open dialog
+// (MainWindow) owns it.
+int AskUser(HWND owner, const char* text, const char* caption, UINT style, int unattendedAnswer);
 
 // Formats into the 128-byte status line (control 1009); cut on a whole character.
 void SetStatusText(HWND dialog, const char* format, ...);

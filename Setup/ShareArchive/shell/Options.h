@@ -4,21 +4,8 @@
 // an option, compared without regard to letter case.
 #pragma once
 #include "shell/SetupState.h"
+#include "shell/Outcome.h"
 #include "shell/StartUp.h"
-
-// The exit codes of an unattended run; an interactive run always ends with 0.
-enum ExitCode {
-    ExitDone = 0,
-    ExitBadOption = 1,          // unknown option or bad value; nothing changed
-    ExitApplicationRunning = 3, // and /CLOSEAPP was not given; nothing changed
-    ExitFolderUnusable = 4,     // the install folder cannot be created or written
-    ExitFilesUnusable = 5,      // the carried archive is damaged or cannot be read
-    ExitGroupFailed = 6,        // installed, but the group, a shortcut, the document type or
-                                // the uninstall entry could not be made
-    ExitNoAllUsers = 7,         // all users asked for, but this account cannot; nothing changed
-    ExitFilesLeft = 8,          // uninstalled, but some files could not be deleted
-    ExitNothingFound = 9,       // no installation in the folder the uninstall settled on
-};
 
 enum UserChoice { UsersAsStartUpSets = -1, UsersCurrent = 0, UsersAll = 1 };
 
@@ -46,4 +33,4 @@ bool AcceptGroupOption(SetupOptions& options, bool (*usable)(const char* name));
 void LogOptions(SetupMode mode, const SetupOptions& options);
 // /? and /HELP: the options and the exit codes, in a box, or in an unattended run into the
 // log only. Nothing else happens in such a run. Returns ExitDone.
-int ShowUsage();
+void ShowUsage();

@@ -1,5 +1,6 @@
 #include "shell/SetupState.h"
 #include "shell/Helpers.h"
+#include "shell/Outcome.h"
 
 #include <string.h>
 
@@ -48,6 +49,7 @@ void BuildProductKey() {
 }
 
 void ResetSetupState() {
+    ForgetOutcome();
     NewShell = 0;
     SetupDir[0] = '\0';
     WindowsDir[0] = '\0';

@@ -336,8 +336,9 @@ void OfferSettingsMigration() {
     if (!AppendPath(legacyIni, LegacyIniName) || !FileReadable(legacyIni))
         return;
 
-    if (ShowMessage(nullptr, IDS_MIGRATE_SETTINGS, InstallCaption, MB_YESNO | MB_ICONQUESTION) !=
-        IDYES) {
+    // Carried over with nobody at the screen too: the copy never overwrites.
+    if (ShowMessage(nullptr, IDS_MIGRATE_SETTINGS, InstallCaption, MB_YESNO | MB_ICONQUESTION,
+                    IDYES) != IDYES) {
         return;
     }
     // The folder is not settled yet: the user may still choose another one on the folder page.
@@ -421,11 +422,12 @@ void LogRunHeader() {
     LogLine("command line: %s", GetCommandLineA());
 }
 
-// The end of a run: its exit code in the log; an interactive run always ends with 0.
-int EndRun(int code) {
-    LogLine("exit code %d", Unattended ? code : ExitDone);
+// The end of a run: its exit code, decided from what the steps reported, in the log.
+int EndRun() {
+    const int code = ExitCodeOfRun();
+    LogLine("exit code %d", code);
     CloseRunLog();
-    return Unattended ? code : ExitDone;
+    return code;
 }
 
 // The end of a run whose work its elevated copy did: that copy's exit code.
@@ -447,9 +449,11 @@ void PresetWizard() {
         CommonMode = 0;
 }
 
-int RunInstall() {
-    if (Unattended)
-        return RunUnattendedInstall();
+void RunInstall() {
+    if (Unattended) {
+        RunUnattendedInstall();
+        return;
+    }
     PresetWizard();
     OfferSettingsMigration();
     const INT_PTR result =
@@ -458,7 +462,6 @@ int RunInstall() {
     LogLine("the wizard ended with %d", static_cast<int>(result));
     if (result == 1 && LaunchNow)
         LaunchApplication();
-    return ExitDone;
 }
 
 // No application in the folder the uninstall settled on (missing, unreadable, another
@@ -470,22 +473,24 @@ bool RefuseEmptyFolder() {
             InstallFiles[0]);
     char text[512];
     FormatText(text, sizeof text, NothingFoundFormat, InstallDir);
-    AskUser(nullptr, text, RemoveCaption, MB_OK | MB_ICONINFORMATION);
+    AskUser(nullptr, text, RemoveCaption, MB_OK | MB_ICONINFORMATION, IDOK);
+    ReportOutcome(ExitNothingFound);
     return true;
 }
 
-int RunUninstall() {
+void RunUninstall() {
     if (RefuseEmptyFolder())
-        return ExitNothingFound;
-    if (Unattended)
-        return RunUnattendedUninstall();
+        return;
+    if (Unattended) {
+        RunUnattendedUninstall();
+        return;
+    }
     const INT_PTR result =
         DialogBoxParamA(AppInstance, DLG_MASTER_NAME, nullptr, UninstallDialogProc, 0);
     MainWindow = nullptr;
     LogLine("the uninstall dialog ended with %d", static_cast<int>(result));
     if (result == 1)
         RunUninstallCleanup();
-    return ExitDone;
 }
 
 } // namespace
@@ -509,17 +514,21 @@ int SetupMain(HINSTANCE instance) {
         OpenRunLog(Options.logFile);
     LogRunHeader();
     LogOptions(mode, Options);
-    if (Options.help)
-        return EndRun(ShowUsage()); // before anything is looked at or written
-    if (Unattended && !optionsGood)
-        return EndRun(ExitBadOption); // before anything is written
+    if (Options.help) {
+        ShowUsage(); // before anything is looked at or written
+        return EndRun();
+    }
+    if (Unattended && !optionsGood) {
+        ReportOutcome(ExitBadOption);
+        return EndRun(); // before anything is written
+    }
 
     CoInitialize(nullptr); // the elevation prompt may go through shell extensions
-    int code = ExitDone;
-    const RemovalRights rights = SettleRemovalRights(mode, &code);
+    int copyCode = ExitDone;
+    const RemovalRights rights = SettleRemovalRights(mode, &copyCode);
     if (rights != RemoveHere) {
         CoUninitialize();
-        return rights == RemovedByCopy ? EndRunOfCopy(code) : EndRun(code);
+        return rights == RemovedByCopy ? EndRunOfCopy(copyCode) : EndRun();
     }
     DdeInstance = 0;
     if (DdeInitializeA(&DdeInstance, DdeClientCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
@@ -528,7 +537,8 @@ int SetupMain(HINSTANCE instance) {
 
     if (!CloseRunningApplication(AppWindowClass, GuardCaption)) {
         ReleaseComAndDde();
-        return EndRun(ExitApplicationRunning);
+        ReportOutcome(ExitApplicationRunning);
+        return EndRun();
     }
 
     PrepareSetupState(mode);
@@ -537,11 +547,12 @@ int SetupMain(HINSTANCE instance) {
     LogLine("folder settled: %s (from %s; all users: %s)", InstallDir, FolderSource,
             CommonAllowed ? (CommonMode ? "yes" : "no") : "not allowed");
     if (mode == InstallMode) {
-        code = RunInstall();
+        RunInstall();
         ReleaseComAndDde();
-        return EndRun(code);
+        return EndRun();
     }
     // Nothing in the uninstall relies on COM or DDE.
     ReleaseComAndDde();
-    return EndRun(RunUninstall());
+    RunUninstall();
+    return EndRun();
 }

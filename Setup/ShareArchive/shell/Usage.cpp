@@ -49,10 +49,9 @@ void LogUsage() {
 
 } // namespace
 
-int ShowUsage() {
+void ShowUsage() {
     if (Unattended)
         LogUsage();
     else
-        AskUser(nullptr, UsageText, InstallCaption, MB_OK | MB_ICONINFORMATION);
-    return ExitDone;
+        AskUser(nullptr, UsageText, InstallCaption, MB_OK | MB_ICONINFORMATION, IDOK);
 }

@@ -8,9 +8,9 @@ extern int UninstallBusy;
 INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 void RemoveInstalledFiles(HWND dialog, int* stepCounter, int* busyCounter);
 // The uninstall with nobody at the screen (/r /S, /R /S): the confirmation answered Yes,
-// the files removed, then the clean-up and the batch. ExitDone, or ExitFilesLeft when a
-// file could not be deleted (the log names it).
-int RunUnattendedUninstall();
+// the files removed, then the clean-up and the batch; a file that could not be deleted is
+// reported as ExitFilesLeft (the log names it).
+void RunUnattendedUninstall();
 // The deletion rule for one entry of the install folder (name as found).
 bool IsInstalledFileName(const char* name);
 

@@ -112,7 +112,9 @@ bool DeleteWithRetry(HWND dialog, const char* path) {
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
     while (!DeleteFileA(path)) {
         LogLine("error: %s cannot be deleted (system error %lu)", path, GetLastError());
-        if (ShowMessage(dialog, IDS_CANNOT_DELETE, RemoveCaption, MB_RETRYCANCEL) != IDRETRY) {
+        // Nobody can close what holds the file: an unattended run leaves it (and says so).
+        if (ShowMessage(dialog, IDS_CANNOT_DELETE, RemoveCaption, MB_RETRYCANCEL, IDCANCEL) !=
+            IDRETRY) {
             LogLine("file left: %s", path);
             return false;
         }
@@ -172,8 +174,9 @@ void ShowOutcome(HWND dialog, const RemovalCount& count) {
 }
 
 bool ConfirmRemoval(HWND dialog) {
+    // An unattended removal was asked for: Yes.
     return ShowMessageIds(dialog, IDS_REALLY_DELETE, IDS_CONFIRM_REMOVAL,
-                          MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+                          MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDYES) == IDYES;
 }
 
 RemovalCount DeleteInstalledFiles(HWND dialog) {
@@ -228,12 +231,13 @@ void RemoveInstalledFiles(HWND dialog, int* stepCounter, int* busyCounter) {
     --*busyCounter;
 }
 
-int RunUnattendedUninstall() {
+void RunUnattendedUninstall() {
     if (!ConfirmRemoval(nullptr))
-        return ExitDone; // answered Yes; here for the log's sake
+        return; // answered Yes; here for the log's sake
     const RemovalCount count = DeleteInstalledFiles(nullptr);
     RunUninstallCleanup();
-    return count.givenUp > 0 ? ExitFilesLeft : ExitDone;
+    if (count.givenUp > 0)
+        ReportOutcome(ExitFilesLeft);
 }
 
 INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

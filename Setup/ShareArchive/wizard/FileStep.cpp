@@ -148,7 +148,7 @@ bool CheckRoom(HWND dialog, ULONGLONG (*roomFor)(DWORD clusterBytes)) {
     char text[768];
     FormatText(text, sizeof text, NoRoomFormat, InstallDir, Kilobytes(needed, true),
                Kilobytes(freeBytes, false));
-    AskUser(dialog, text, InstallCaption, MB_OK | MB_ICONINFORMATION);
+    AskUser(dialog, text, InstallCaption, MB_OK | MB_ICONINFORMATION, IDOK);
     return false;
 }
 
@@ -199,7 +199,7 @@ void ReportUndone(void* context, const char* path, const char* aside, StagedOutc
             aside, GetLastError());
     char text[768];
     FormatText(text, sizeof text, NotRestoredFormat, path, aside);
-    AskUser(static_cast<HWND>(context), text, InstallCaption, MB_OK | MB_ICONEXCLAMATION);
+    AskUser(static_cast<HWND>(context), text, InstallCaption, MB_OK | MB_ICONEXCLAMATION, IDOK);
 }
 
 } // namespace
@@ -208,9 +208,7 @@ void ReportUnusableFolder(HWND dialog) {
     SetStatusText(dialog, "");
     char text[512];
     FormatText(text, sizeof text, CannotWriteFormat, InstallDir);
-    AskUser(dialog, text, InstallCaption, MB_OK | MB_ICONINFORMATION);
-    if (dialog == nullptr)
-        return;
+    AskUser(dialog, text, InstallCaption, MB_OK | MB_ICONINFORMATION, IDOK);
     HWND field = GetDlgItem(dialog, IDC_INPUT);
     SendMessageA(field, EM_SETSEL, 0, -1);
     SetFocus(field);

@@ -61,7 +61,7 @@ bool RefuseUnusableName(HWND dialog, const char* name, int commonMode) {
     } else {
         return false;
     }
-    AskUser(dialog, text, InstallCaption, MB_OK | MB_ICONEXCLAMATION);
+    AskUser(dialog, text, InstallCaption, MB_OK | MB_ICONEXCLAMATION, IDOK);
     HWND field = GetDlgItem(dialog, IDC_INPUT);
     SendMessageA(field, EM_SETSEL, 0, -1);
     SetFocus(field);
@@ -118,7 +118,7 @@ bool FitsProgramsFolder(const char* name) {
     return CheckGroupName(name, NewShell, AllUsersFoldersFor(CommonMode)) == GroupNameAccepted;
 }
 
-int FinishInstall(HWND dialog) {
+bool FinishInstall(HWND dialog) {
     LogLine("program group: %s, %s", GroupName, CommonMode ? "all users" : "current user");
     SetStatusText(dialog, "%s", CreatingGroupText);
     RemoveEarlierGroup();
@@ -127,7 +127,7 @@ int FinishInstall(HWND dialog) {
         LogLine("error: the program group or one of its shortcuts could not be made");
         // The Program Manager's own failure has said so already.
         if (NewShell)
-            ShowMessage(dialog, IDS_GROUP_FAILED, GroupFailedCaption, MB_OK);
+            ShowMessage(dialog, IDS_GROUP_FAILED, GroupFailedCaption, MB_OK, IDOK);
     }
     const bool registered = RegisterDocumentType(InstallDir, InstallFiles, DocumentProgId,
                                                  DocumentDescription, DocumentExtension);
@@ -137,18 +137,16 @@ int FinishInstall(HWND dialog) {
     RecordInstallLocation();
     RecordCommonMode();
 
-    const bool restart = RestartNeeded && dialog != nullptr;
     bool entered = true;
-    if (!restart && NewShell)
+    if (!RestartNeeded && NewShell)
         entered = RecordUninstallEntry();
     if (!entered)
         LogLine("error: the uninstall entry could not be written");
     CommitFileStep(); // the run has finished: the files it replaced can go
-    if (restart)
-        ShowRestartPage(dialog);
-    else if (dialog != nullptr)
-        ShowFinishPage(dialog);
-    return grouped && registered && entered ? ExitDone : ExitGroupFailed;
+    const bool complete = grouped && registered && entered;
+    if (!complete)
+        ReportOutcome(ExitInstalledIncompletely);
+    return complete;
 }
 
 void FinishStep(HWND dialog) {
@@ -163,5 +161,9 @@ void FinishStep(HWND dialog) {
     CopyText(GroupName, sizeof GroupName, name);
     CommonMode = commonMode;
     FinishInstall(dialog);
+    if (RestartNeeded)
+        ShowRestartPage(dialog);
+    else
+        ShowFinishPage(dialog);
     --WizardBusy;
 }

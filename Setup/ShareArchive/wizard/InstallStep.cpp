@@ -30,21 +30,15 @@ size_t BlankLength(const char* text) {
     return 0;
 }
 
-// The wizard's buttons while a step works (a run without a dialog has none).
+// The wizard's buttons while a step works.
 void BeginWork(HWND dialog) {
     ++WizardBusy;
-    if (dialog == nullptr)
-        return;
     EnableWindow(GetDlgItem(dialog, IDC_NEXT), FALSE);
     EnableWindow(GetDlgItem(dialog, IDC_CANCEL), FALSE);
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
 }
 
 void EndWork(HWND dialog) {
-    if (dialog == nullptr) {
-        --WizardBusy;
-        return;
-    }
     EnableWindow(GetDlgItem(dialog, IDC_NEXT), TRUE);
     EnableWindow(GetDlgItem(dialog, IDC_CANCEL), TRUE);
     --WizardBusy;
@@ -95,8 +89,9 @@ bool CheckCopySources(HWND dialog) {
         char source[PathCapacity];
         while (!SourcePath(source, InstallFiles[index]) || !PathExists(source, 0)) {
             LogLine("error: %s is missing", source);
+            // Nobody can put a medium back: an unattended run gives up.
             if (ShowMessageArg(dialog, IDS_CANNOT_COPY, InstallFiles[index], InstallCaption,
-                               MB_RETRYCANCEL) != IDRETRY) {
+                               MB_RETRYCANCEL, IDCANCEL) != IDRETRY) {
                 return false;
             }
         }
@@ -124,9 +119,9 @@ ULONGLONG RoomOfCopies(DWORD clusterBytes) {
     return room;
 }
 
-// ExitDone, or the exit code of the failure, with its message: a file that cannot be
-// written or replaced is the folder's fault, anything else the archive's.
-int ExtractFiles(HWND dialog) {
+// True when all nine are in place; otherwise the failure is said and reported: a file that
+// cannot be written or replaced is the folder's fault, anything else the archive's.
+bool ExtractFiles(HWND dialog) {
     int code = StageCarriedFiles();
     if (code == 0) {
         const int failed = InstallStaging.PlaceAll();
@@ -137,18 +132,21 @@ int ExtractFiles(HWND dialog) {
         }
     }
     if (code == 0)
-        return ExitDone;
+        return true;
     if (code == WriteErrorCode) {
         ReportUnusableFolder(dialog);
-        return ExitFolderUnusable;
+        ReportOutcome(ExitFolderUnusable);
+        return false;
     }
     ShowArchiveError(AppInstance, code);
-    return ExitFilesUnusable;
+    ReportOutcome(ExitFilesUnusable);
+    return false;
 }
 
 // Retry on the message tries the failed step again; false when the user gives up.
 bool AskRetryCopy(HWND dialog, const char* name) {
-    return ShowMessageArg(dialog, IDS_CANNOT_COPY, name, InstallCaption, MB_RETRYCANCEL) == IDRETRY;
+    return ShowMessageArg(dialog, IDS_CANNOT_COPY, name, InstallCaption, MB_RETRYCANCEL,
+                          IDCANCEL) == IDRETRY;
 }
 
 // One file copied to a temporary name of its own in the install folder.
@@ -199,6 +197,38 @@ bool CopyFiles(HWND dialog) {
     return true;
 }
 
+// The folder made absolute, the sources checked, the folder opened for the step and the
+// files written and put in place; a failure is said and reported.
+bool PutFilesInPlace(HWND dialog, const char* typed) {
+    if (!ResolveInstallFolder(typed)) {
+        LogLine("error: %s cannot be made a full path (system error %lu)", typed, GetLastError());
+        if (!Unattended)
+            MessageBeep(0xFFFFFFFF);
+        ReportOutcome(ExitFolderUnusable);
+        return false;
+    }
+    LogLine("install folder: %s", InstallDir);
+    const bool carried = CarriesFiles();
+    if (!carried && !CheckCopySources(dialog)) {
+        ReportOutcome(ExitFilesUnusable);
+        return false;
+    }
+    RestartNeeded = 0;
+    if (!carried && RunsFromInstallFolder())
+        return true; // the files are where they go: nothing is copied
+    if (!OpenFileStep(dialog, carried ? RoomOfCarriedFiles : RoomOfCopies)) {
+        ReportOutcome(ExitFolderUnusable); // the step has said why
+        return false;
+    }
+    SetStatusText(dialog, "");
+    if (carried)
+        return ExtractFiles(dialog);
+    if (CopyFiles(dialog))
+        return true;
+    ReportOutcome(ExitFolderUnusable);
+    return false;
+}
+
 } // namespace
 
 char* TrimBlanks(char* text) {
@@ -220,47 +250,20 @@ char* TrimBlanks(char* text) {
     return text;
 }
 
-int InstallFilesInto(HWND dialog, const char* typed) {
+bool InstallFilesInto(HWND dialog, const char* typed) {
     BeginWork(dialog);
     UndoFileStep(dialog); // Back and Next again: what the earlier Next put in place goes first
-    if (!ResolveInstallFolder(typed)) {
-        LogLine("error: %s cannot be made a full path", typed);
-        SetStatusText(dialog, "");
-        if (!Unattended)
-            MessageBeep(0xFFFFFFFF);
-        EndWork(dialog);
-        return ExitFolderUnusable;
-    }
-    LogLine("install folder: %s", InstallDir);
-    const bool carried = CarriesFiles();
-    if (!carried && !CheckCopySources(dialog)) {
-        SetStatusText(dialog, "");
-        EndWork(dialog);
-        return ExitFilesUnusable;
-    }
-    const bool inPlace = !carried && RunsFromInstallFolder(); // nothing is copied
-    if (!inPlace && !OpenFileStep(dialog, carried ? RoomOfCarriedFiles : RoomOfCopies)) {
-        EndWork(dialog); // the step has said why
-        return ExitFolderUnusable;
-    }
+    const bool installed = PutFilesInPlace(dialog, typed);
     SetStatusText(dialog, "");
-    RestartNeeded = 0;
-
-    int outcome = ExitDone;
-    if (!inPlace)
-        outcome = carried ? ExtractFiles(dialog) : (CopyFiles(dialog) ? ExitDone : ExitFolderUnusable);
-    SetStatusText(dialog, "");
-    if (outcome == ExitDone) {
+    if (installed) {
         const char* settings = CompleteSettingsMigration(); // the settings go where the files went
-        if (settings != nullptr && !inPlace)
+        if (settings != nullptr && InstallStaging.Count() > 0) // a step of its own, undone with it
             InstallStaging.Adopt(settings);
-        if (dialog != nullptr)
-            ShowGroupPage(dialog);
     } else {
         UndoFileStep(dialog);
     }
     EndWork(dialog);
-    return outcome;
+    return installed;
 }
 
 int InstallStep(HWND dialog) {
@@ -272,5 +275,8 @@ int InstallStep(HWND dialog) {
         SetDlgItemTextA(dialog, IDC_INPUT, SetupDir);
         return 0;
     }
-    return InstallFilesInto(dialog, typed) == ExitDone ? 1 : 0;
+    if (!InstallFilesInto(dialog, typed))
+        return 0;
+    ShowGroupPage(dialog);
+    return 1;
 }

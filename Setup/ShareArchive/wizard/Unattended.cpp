@@ -55,13 +55,16 @@ bool SettleUsers() {
 
 } // namespace
 
-int RunUnattendedInstall() {
-    if (!SettleUsers())
-        return ExitNoAllUsers;
+void RunUnattendedInstall() {
+    if (!SettleUsers()) {
+        ReportOutcome(ExitNoAllUsers);
+        return;
+    }
     if (Options.group[0] != '\0' && !FitsProgramsFolder(Options.group)) {
         LogLine("error: bad value: /GROUP=%s is longer than the Programs folder takes",
                 Options.group);
-        return ExitBadOption;
+        ReportOutcome(ExitBadOption);
+        return;
     }
     if (Options.folder[0] != '\0') {
         CopyText(InstallDir, sizeof InstallDir, Options.folder);
@@ -70,14 +73,12 @@ int RunUnattendedInstall() {
     OfferSettingsMigration(); // answered Yes: the copy never overwrites
     char folder[PathCapacity];
     CopyText(folder, sizeof folder, InstallDir);
-    int code = InstallFilesInto(nullptr, folder);
-    if (code != ExitDone)
-        return code;
+    if (!InstallFilesInto(nullptr, folder))
+        return;
     CopyText(GroupName, sizeof GroupName, Options.group[0] != '\0' ? Options.group : ProductKeyName);
-    code = FinishInstall(nullptr);
+    FinishInstall(nullptr);
     if (Options.launch) {
         LogLine("starting the application");
         LaunchApplication();
     }
-    return code;
 }

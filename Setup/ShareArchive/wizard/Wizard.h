@@ -1,4 +1,7 @@
-// The install wizard on DLG_MASTER and the work behind its Next button.
+// The install wizard on DLG_MASTER and the work behind its Next button. The work takes the
+// wizard's window only to show its progress there: a run with nobody at the screen passes
+// null, on which every window call does nothing (whether anybody is at the screen is the
+// Unattended flag alone). The pages change on the wizard's side, after the work.
 #pragma once
 #include <windows.h>
 #include <shlobj.h>
@@ -22,9 +25,9 @@ int InstallStep(HWND dialog);
 // Its work for a typed folder (blanks removed): what an earlier Next put in place undone,
 // the folder made absolute, the room on its drive checked, the folder created, the files
 // written under temporary names and, when every one is good, put in place. A failure
-// undoes the step. dialog may be null (a run with nobody at the screen). ExitDone, or the
-// exit code of what failed.
-int InstallFilesInto(HWND dialog, const char* typed);
+// undoes the step. True when the files are in place; a failure is said and reported
+// (ReportOutcome).
+bool InstallFilesInto(HWND dialog, const char* typed);
 
 // The install step's files, all or nothing (FileStep.cpp). The step's files, written under
 // temporary names, then put in place; kept until the finishing step is done.
@@ -53,14 +56,14 @@ void CommitFileStep();
 
 // Next on the group page: group, shortcuts, association, CommonMode, uninstall entry.
 void FinishStep(HWND dialog);
-// Its work with GroupName and CommonMode settled; dialog may be null. InstallLocation is
-// written here, once the files are in place for good, and the file step is committed at
-// the end. ExitDone, or ExitGroupFailed when the program group, one of its shortcuts, the
-// document type or the uninstall entry could not be made.
-int FinishInstall(HWND dialog);
+// Its work with GroupName and CommonMode settled. InstallLocation is written here, once the
+// files are in place for good, and the file step is committed at the end. False, reported
+// as ExitInstalledIncompletely, when the program group, one of its shortcuts, the document
+// type or the uninstall entry could not be made.
+bool FinishInstall(HWND dialog);
 // The work of both steps and the launch with the options' answers, for a run with nobody
-// at the screen. Returns the exit code.
-int RunUnattendedInstall();
+// at the screen; what keeps it from its end is reported.
+void RunUnattendedInstall();
 // A name the group page may take for the shell in use (NewShell), whoever the
 // installation is for; FitsProgramsFolder adds the length rule of the Programs folder of
 // the settled choice (CommonMode).
