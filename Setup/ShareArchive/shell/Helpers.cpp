@@ -33,6 +33,27 @@ bool SamePathIgnoringCase(const char* left, const char* right) {
 
 namespace {
 
+// Upper-cased copy with one trailing separator removed, for comparing folders.
+void FolderKey(char* key, const char* folder) {
+    CopyText(key, PathCapacity, folder);
+    const char* last = LastCharacter(key);
+    if (last != nullptr && (*last == '\\' || *last == '/') && last > key && last[-1] != ':')
+        key[last - key] = '\0';
+    CharUpperBuffA(key, static_cast<DWORD>(strlen(key)));
+}
+
+} // namespace
+
+bool SameFolder(const char* left, const char* right) {
+    char a[PathCapacity];
+    char b[PathCapacity];
+    FolderKey(a, left);
+    FolderKey(b, right);
+    return strcmp(a, b) == 0;
+}
+
+namespace {
+
 // The last "\" of text (whole characters only), or null.
 char* LastBackslash(char* text) {
     char* found = nullptr;

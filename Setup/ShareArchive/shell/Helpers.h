@@ -85,6 +85,9 @@ size_t CharacterLength(const char* text); // 2 for a lead byte with its trail by
 void UpperCaseText(char* text);           // ASCII letters only; double-byte characters stay
 void CopyUpperCase(char* to, size_t capacity, const char* from); // a bounded copy, upper-cased
 bool SamePathIgnoringCase(const char* left, const char* right);
+// The same folder: compared upper-cased by the code page's rules, one trailing separator
+// ignored ("C:\" keeps its own).
+bool SameFolder(const char* left, const char* right);
 const char* LastCharacter(const char* text); // null for empty text
 bool EndsWithSeparator(const char* path);    // last whole character is "\" or "/"
 bool ContainsBlank(const char* text);        // a space, never the second byte of a character

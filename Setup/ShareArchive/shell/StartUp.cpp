@@ -254,25 +254,6 @@ bool HoldsApplication(const char* folder) {
     return folder[0] != '\0' && AppendPath(program, InstallFiles[0]) && PathExists(program, 0);
 }
 
-namespace {
-
-// Upper-cased, with one trailing separator removed ("C:\" keeps its own), for comparing folders.
-void FolderKey(char* key, const char* folder) {
-    CopyUpperCase(key, PathCapacity, folder);
-    const char* last = LastCharacter(key);
-    if (last != nullptr && (*last == '\\' || *last == '/') && last > key && last[-1] != ':')
-        key[last - key] = '\0';
-}
-
-bool SameFolder(const char* left, const char* right) {
-    char a[PathCapacity];
-    char b[PathCapacity];
-    FolderKey(a, left);
-    FolderKey(b, right);
-    return strcmp(a, b) == 0;
-}
-
-} // namespace
 
 SetupMode SettleUninstallFolder(SetupMode mode, char* candidate, bool stored) {
     HKEY const switchRoot = mode == UninstallAllUsersMode ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;

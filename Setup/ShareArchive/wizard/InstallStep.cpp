@@ -57,22 +57,8 @@ bool ResolveInstallFolder(const char* typed) {
     return true;
 }
 
-// Upper-cased copy with one trailing separator removed, for comparing folders.
-void FolderKey(char* key, const char* folder) {
-    CopyText(key, PathCapacity, folder);
-    const char* last = LastCharacter(key);
-    if (last != nullptr && (*last == '\\' || *last == '/') && last > key && last[-1] != ':') {
-        key[last - key] = '\0';
-    }
-    CharUpperBuffA(key, static_cast<DWORD>(strlen(key)));
-}
-
 bool RunsFromInstallFolder() {
-    char setupKey[PathCapacity];
-    char installKey[PathCapacity];
-    FolderKey(setupKey, SetupDir);
-    FolderKey(installKey, InstallDir);
-    return strcmp(setupKey, installKey) == 0;
+    return SameFolder(SetupDir, InstallDir);
 }
 
 bool SourcePath(char* source, const char* name) {
