@@ -194,8 +194,7 @@ size_t GroupNameLimit(int newShell, int allUsers) {
 GroupNameVerdict CheckGroupName(const char* name, int newShell, int allUsers) {
     if (!(newShell ? IsUsableGroupName(name) : IsUsableProgmanGroupName(name)))
         return GroupNameUnusable;
-    return strlen(name) > GroupNameLimit(newShell, allUsers) ? GroupNameTooLong
-                                                             : GroupNameAccepted;
+    return strlen(name) > GroupNameLimit(newShell, allUsers) ? GroupNameTooLong : GroupNameAccepted;
 }
 
 bool CanMakeGroupFolder(const char* groupName, int allUsers) {

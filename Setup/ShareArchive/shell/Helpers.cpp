@@ -95,7 +95,8 @@ DWORD ReadSystemVersion() {
 
 UINT SetProcessErrorMode(UINT mode) {
     typedef UINT(WINAPI * SetErrorModeProc)(UINT);
-    SetErrorModeProc setErrorMode = LookUpFunction<SetErrorModeProc>("kernel32.dll", "SetErrorMode");
+    SetErrorModeProc setErrorMode =
+        LookUpFunction<SetErrorModeProc>("kernel32.dll", "SetErrorMode");
     return setErrorMode != nullptr ? setErrorMode(mode) : 0;
 }
 
@@ -178,8 +179,8 @@ int ShowMessage(HWND owner, UINT textId, const char* caption, UINT style, int un
     return AskUser(owner, text, caption, style, unattendedAnswer);
 }
 
-int ShowMessageArg(HWND owner, UINT formatId, const char* argument, const char* caption,
-                   UINT style, int unattendedAnswer) {
+int ShowMessageArg(HWND owner, UINT formatId, const char* argument, const char* caption, UINT style,
+                   int unattendedAnswer) {
     char format[512];
     format[0] = '\0';
     LoadStringA(AppInstance, formatId, format, sizeof format);

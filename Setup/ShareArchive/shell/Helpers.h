@@ -18,8 +18,8 @@ template <typename Function> Function LookUpFunction(const char* module, const c
 
 // Boxes from the string table; each passes its question's unattended answer to AskUser.
 int ShowMessage(HWND owner, UINT textId, const char* caption, UINT style, int unattendedAnswer);
-int ShowMessageArg(HWND owner, UINT formatId, const char* argument, const char* caption,
-                   UINT style, int unattendedAnswer);
+int ShowMessageArg(HWND owner, UINT formatId, const char* argument, const char* caption, UINT style,
+                   int unattendedAnswer);
 int ShowMessageIds(HWND owner, UINT textId, UINT captionId, UINT style, int unattendedAnswer);
 int ShowArchiveError(HINSTANCE module, int code); // always -1
 

@@ -45,8 +45,8 @@ void LogLine(const char* format, ...) {
     SYSTEMTIME now;
     GetLocalTime(&now);
     char stamp[32];
-    wsprintfA(stamp, "%04u-%02u-%02u %02u:%02u:%02u ", now.wYear, now.wMonth, now.wDay,
-              now.wHour, now.wMinute, now.wSecond);
+    wsprintfA(stamp, "%04u-%02u-%02u %02u:%02u:%02u ", now.wYear, now.wMonth, now.wDay, now.wHour,
+              now.wMinute, now.wSecond);
     char line[1024];
     va_list args;
     va_start(args, format);

@@ -254,10 +254,10 @@ bool HoldsApplication(const char* folder) {
     return folder[0] != '\0' && AppendPath(program, InstallFiles[0]) && PathExists(program, 0);
 }
 
-
 SetupMode SettleUninstallFolder(SetupMode mode, char* candidate, bool stored) {
-    HKEY const switchRoot = mode == UninstallAllUsersMode ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-    HKEY const otherRoot = switchRoot == HKEY_LOCAL_MACHINE ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+    const HKEY switchRoot = mode == UninstallAllUsersMode ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    const HKEY otherRoot =
+        switchRoot == HKEY_LOCAL_MACHINE ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
     char switchEntry[PathCapacity];
     char otherEntry[PathCapacity];
     ReadEntryLocation(switchRoot, switchEntry);
@@ -270,8 +270,7 @@ SetupMode SettleUninstallFolder(SetupMode mode, char* candidate, bool stored) {
         CopyText(candidate, PathCapacity, switchEntry);
         FormatText(FolderSource, sizeof FolderSource, "the uninstall entry under %s",
                    RootName(switchRoot));
-    } else if (!stored && HoldsApplication(SetupDir) &&
-               (SameFolder(SetupDir, otherEntry))) {
+    } else if (!stored && HoldsApplication(SetupDir) && SameFolder(SetupDir, otherEntry)) {
         // Started from an installation whose product key is gone (another account, a reset
         // profile): the folder of the program itself, which the entry names.
         CopyText(candidate, PathCapacity, SetupDir);

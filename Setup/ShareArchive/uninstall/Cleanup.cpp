@@ -57,7 +57,8 @@ void RestoreClassDefault(HKEY backup, const char* className) {
     if (ReadSavedDefault(backup, className, text, sizeof text)) {
         if (RegSetValueA(HKEY_CLASSES_ROOT, className, REG_SZ, text,
                          static_cast<DWORD>(strlen(text))) == ERROR_SUCCESS)
-            LogLine("registry value HKEY_CLASSES_ROOT\\%s (default) = %s (put back)", className, text);
+            LogLine("registry value HKEY_CLASSES_ROOT\\%s (default) = %s (put back)", className,
+                    text);
     } else if (RegDeleteKeyA(HKEY_CLASSES_ROOT, className) == ERROR_SUCCESS) {
         LogLine("registry key deleted: HKEY_CLASSES_ROOT\\%s (put back)", className);
     }
@@ -425,8 +426,8 @@ bool StartSelfDeleteBatch(const char* batchPath, const char* batchFolder, const 
         DeleteFileA(batchPath); // half a batch could delete the wrong things
         return false;
     }
-    LogLine("clean-up batch started: %s (it deletes %s and the folder %s)", batchPath,
-            programPath, folder);
+    LogLine("clean-up batch started: %s (it deletes %s and the folder %s)", batchPath, programPath,
+            folder);
     return true;
 }
 

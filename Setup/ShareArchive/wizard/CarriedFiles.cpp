@@ -30,6 +30,6 @@ ULONGLONG RoomOfCarriedFiles(DWORD clusterBytes) {
 }
 
 int StageCarriedFiles() {
-    return StagePayload(AppInstance, InstallStaging, InstallFiles, InstallFileCount,
-                        LogWrittenFile, nullptr);
+    return StagePayload(AppInstance, InstallStaging, InstallFiles, InstallFileCount, LogWrittenFile,
+                        nullptr);
 }

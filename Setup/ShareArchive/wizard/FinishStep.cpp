@@ -55,7 +55,8 @@ bool RefuseUnusableName(HWND dialog, const char* name, int commonMode) {
         const int limit = static_cast<int>(GroupNameLimit(NewShell, allUsers));
         FormatText(text, sizeof text, TooLongGroupNameFormat, limit, limit / 2);
     } else if (verdict == GroupNameUnusable) {
-        CopyText(text, sizeof text, NewShell ? UnusableGroupNameText : UnusableProgmanGroupNameText);
+        CopyText(text, sizeof text,
+                 NewShell ? UnusableGroupNameText : UnusableProgmanGroupNameText);
     } else if (NewShell && !CanMakeGroupFolder(name, allUsers)) {
         FormatText(text, sizeof text, CannotMakeGroupFormat, name);
     } else {

@@ -75,7 +75,8 @@ void RunUnattendedInstall() {
     CopyText(folder, sizeof folder, InstallDir);
     if (!InstallFilesInto(nullptr, folder))
         return;
-    CopyText(GroupName, sizeof GroupName, Options.group[0] != '\0' ? Options.group : ProductKeyName);
+    CopyText(GroupName, sizeof GroupName,
+             Options.group[0] != '\0' ? Options.group : ProductKeyName);
     FinishInstall(nullptr);
     if (Options.launch) {
         LogLine("starting the application");
