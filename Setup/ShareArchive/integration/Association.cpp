@@ -67,24 +67,7 @@ bool ReadProgramVersion(const char* programPath, char* version, size_t capacity)
     HMODULE program = load ? load(programPath, nullptr, LOAD_LIBRARY_AS_DATAFILE) : nullptr;
     if (!program)
         return false;
-    bool found = false;
-    HRSRC record = FindResourceA(program, MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
-    HGLOBAL loaded = record ? LoadResource(program, record) : nullptr;
-    const BYTE* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
-    // VS_VERSIONINFO: length, value length, type, L"VS_VERSION_INFO" and padding, then
-    // the fixed part at byte 40.
-    enum { ValueLengthOffset = 2, FixedInfoOffset = 40 };
-    VS_FIXEDFILEINFO info;
-    WORD valueLength = 0;
-    if (data && SizeofResource(program, record) >= FixedInfoOffset + sizeof info)
-        memcpy(&valueLength, data + ValueLengthOffset, sizeof valueLength);
-    if (valueLength >= sizeof info) {
-        memcpy(&info, data + FixedInfoOffset, sizeof info);
-        found = info.dwSignature == VS_FFI_SIGNATURE &&
-                FormatInto(version, capacity, "%u.%u.%u.%u", HIWORD(info.dwProductVersionMS),
-                           LOWORD(info.dwProductVersionMS), HIWORD(info.dwProductVersionLS),
-                           LOWORD(info.dwProductVersionLS));
-    }
+    const bool found = ReadModuleVersion(program, version, capacity);
     FreeLibrary(program);
     return found;
 }

@@ -36,9 +36,7 @@ namespace {
 // Upper-cased copy with one trailing separator removed, for comparing folders.
 void FolderKey(char* key, const char* folder) {
     CopyText(key, PathCapacity, folder);
-    const char* last = LastCharacter(key);
-    if (last != nullptr && (*last == '\\' || *last == '/') && last > key && last[-1] != ':')
-        key[last - key] = '\0';
+    DropTrailingSeparator(key);
     CharUpperBuffA(key, static_cast<DWORD>(strlen(key)));
 }
 
@@ -107,6 +105,34 @@ const char* LastCharacter(const char* text) {
     for (const char* p = text; *p != '\0'; p += CharacterLength(p))
         last = p;
     return last;
+}
+
+void DropTrailingSeparator(char* path) {
+    const char* last = LastCharacter(path);
+    if (last != nullptr && (*last == '\\' || *last == '/') && last > path && last[-1] != ':')
+        path[last - path] = '\0';
+}
+
+bool ReadModuleVersion(HMODULE module, char* version, size_t capacity) {
+    HRSRC record = FindResourceA(module, MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
+    HGLOBAL loaded = record ? LoadResource(module, record) : nullptr;
+    const BYTE* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+    // VS_VERSIONINFO: length, value length, type, L"VS_VERSION_INFO" and padding, then
+    // the fixed part at byte 40.
+    enum { ValueLengthOffset = 2, FixedInfoOffset = 40 };
+    VS_FIXEDFILEINFO info;
+    WORD valueLength = 0;
+    if (data && SizeofResource(module, record) >= FixedInfoOffset + sizeof info)
+        memcpy(&valueLength, data + ValueLengthOffset, sizeof valueLength);
+    if (valueLength < sizeof info)
+        return false;
+    memcpy(&info, data + FixedInfoOffset, sizeof info);
+    if (info.dwSignature != VS_FFI_SIGNATURE)
+        return false;
+    FormatText(version, capacity, "%u.%u.%u.%u", HIWORD(info.dwProductVersionMS),
+               LOWORD(info.dwProductVersionMS), HIWORD(info.dwProductVersionLS),
+               LOWORD(info.dwProductVersionLS));
+    return true;
 }
 
 bool EndsWithSeparator(const char* path) {

@@ -34,6 +34,9 @@ void FormatTextV(char* target, size_t capacity, const char* format, va_list args
 // (MainWindow) owns it.
 int AskUser(HWND owner, const char* text, const char* caption, UINT style, int unattendedAnswer);
 
+// The product version of a module's version record, "1.6.0.0"; false without a record.
+bool ReadModuleVersion(HMODULE module, char* version, size_t capacity);
+
 // Formats into the 128-byte status line (control 1009); cut on a whole character.
 void SetStatusText(HWND dialog, const char* format, ...);
 void SetStatusTextV(HWND dialog, const char* format, va_list args);
@@ -90,5 +93,7 @@ bool SamePathIgnoringCase(const char* left, const char* right);
 bool SameFolder(const char* left, const char* right);
 const char* LastCharacter(const char* text); // null for empty text
 bool EndsWithSeparator(const char* path);    // last whole character is "\" or "/"
+// One trailing separator removed, but the root's ("C:\" keeps its own).
+void DropTrailingSeparator(char* path);
 bool ContainsBlank(const char* text);        // a space, never the second byte of a character
 void CopyText(char* target, size_t capacity, const char* source); // cut on a whole character

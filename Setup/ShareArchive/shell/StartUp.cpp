@@ -354,27 +354,6 @@ void LaunchApplication() {
 
 namespace {
 
-// "a.b.c.d" of the program's own version record (VS_FIXEDFILEINFO), or "?".
-void ReadProgramVersion(char* text, size_t capacity) {
-    CopyText(text, capacity, "?");
-    HRSRC found = FindResourceA(AppInstance, MAKEINTRESOURCEA(1), RT_VERSION);
-    HGLOBAL loaded = found != nullptr ? LoadResource(AppInstance, found) : nullptr;
-    const BYTE* data = loaded != nullptr ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
-    if (data == nullptr)
-        return;
-    const DWORD size = SizeofResource(AppInstance, found);
-    for (DWORD at = 0; at + sizeof(VS_FIXEDFILEINFO) <= size; at += 4) {
-        VS_FIXEDFILEINFO info;
-        memcpy(&info, data + at, sizeof info);
-        if (info.dwSignature == VS_FFI_SIGNATURE) {
-            FormatText(text, capacity, "%u.%u.%u.%u", HIWORD(info.dwFileVersionMS),
-                       LOWORD(info.dwFileVersionMS), HIWORD(info.dwFileVersionLS),
-                       LOWORD(info.dwFileVersionLS));
-            return;
-        }
-    }
-}
-
 // The account the run acts for (GetUserNameA, which 95's advapi32 may lack: "?").
 void ReadAccountName(char* name, DWORD capacity) {
     typedef BOOL(WINAPI * GetUserNameProc)(LPSTR, LPDWORD);
@@ -387,7 +366,8 @@ void ReadAccountName(char* name, DWORD capacity) {
 // The first lines of the log: what ran, on which Windows, for whom, with which command line.
 void LogRunHeader() {
     char version[32];
-    ReadProgramVersion(version, sizeof version);
+    if (!ReadModuleVersion(AppInstance, version, sizeof version))
+        CopyText(version, sizeof version, "?");
     LogLine("SETUP.EXE %s", version);
     if (IsNtFamily()) {
         LogLine("Windows %u.%u build %u (NT family)", MajorVersion(), (OsVersion >> 8) & 0xFFu,

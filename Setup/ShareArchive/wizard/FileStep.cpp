@@ -59,13 +59,6 @@ void DriveRootOf(const char* path, char* root) {
     root[length] = '\0';
 }
 
-// Strips one trailing separator of a folder path, but not the one of a drive's root.
-void DropTrailingSeparator(char* path) {
-    const char* last = LastCharacter(path);
-    if (last != nullptr && (*last == '\\' || *last == '/') && last > path && last[-1] != ':')
-        path[last - path] = '\0';
-}
-
 // Cuts the last name off a folder path ("C:\a\b\" gives "C:\a", "C:\a" gives "C:\").
 // False when there is nothing left to cut.
 bool CutLastName(char* path) {
